@@ -1,0 +1,23 @@
+// The console: the program's text is Shift-JIS; the terminal gets UTF-8 unless the locale's own
+// codeset is Shift-JIS. The writer keeps the cursor column itself.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nagare::platform {
+
+// Writes Shift-JIS text to standard output. Safe to call from the search and the monitor thread.
+void consoleWrite(std::string_view sjis);
+// True when nothing has been written on the current line.
+bool consoleAtLineStart();
+// Console text attribute 14 (yellow) and 7 (normal); escape codes only when standard output is a
+// terminal.
+void consoleSetAttribute(int attribute);
+constexpr int ATTRIBUTE_HIGHLIGHT = 14;
+constexpr int ATTRIBUTE_NORMAL = 7;
+
+// Converts Shift-JIS text to UTF-8; bytes that are not valid Shift-JIS become '?'.
+std::string sjisToUtf8(std::string_view sjis);
+
+}  // namespace nagare::platform

@@ -1,0 +1,115 @@
+// The position record: the position itself (board, attack maps, hands, keys) and, in the same
+// record, the node of the proof-number search. Positions are copied whole; there is no unmake.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "rules/board_geometry.h"
+#include "rules/move.h"
+
+namespace nagare {
+
+// Proof and disproof numbers.
+constexpr int32_t PN_INFINITE = 0x7fffffff;  // the opposite number of a final result
+constexpr int32_t PN_CAP = 0x7fffff;         // largest threshold; pn of a bounded non-proof
+constexpr int16_t NO_PLY = 0x7fff;           // no ply
+constexpr int MAX_PLY = 3000;                // the path-key tables have this many columns
+
+constexpr uint32_t NODE_STATE_NORMAL = 2;
+constexpr uint32_t NODE_STATE_ABORTED = 3;
+
+// What building a child and the repetition test need to know of the problem.
+struct NodeRules {
+    int genre = 0x112;
+    bool symmetry = false;     // 対称性検出: mark left-right symmetric positions
+    bool handEconomy = false;  // 持駒節約: a repeated board with no better hand counts as a repetition
+};
+
+struct Position {
+    // --- the position ---
+    std::array<uint8_t, BOARD_ELEMENTS> board;  // piece code of square s at board[s + 16]; wall around
+    std::array<std::array<uint32_t, SQUARE_SPAN>, 2> attack;  // per side, one attack word per square
+    std::array<int32_t, 40> hand;                           // pieces in hand by unpromoted piece code
+    int16_t ply;
+    uint8_t sideToMove;
+    std::array<int32_t, 2> kingSquare;  // 0 when the side has no king
+    std::array<int32_t, 2> onBoard;     // pieces on the board, kings included
+    std::array<int32_t, 2> inHand;      // pieces in hand
+
+    // --- the search node ---
+    int32_t pnThr;
+    int32_t dnThr;
+    int32_t pn;
+    int32_t dn;
+    int32_t prevPn;  // pn when the node was last entered
+    int32_t prevDn;
+    uint64_t lastChildKey;  // key of the child searched last
+    uint8_t sumSafe;        // the children's numbers may be summed without overflow
+    uint64_t effort;        // estimate of the open work below the node
+    uint64_t treeSize;      // nodes in the subtree
+    uint8_t loopTainted;    // the non-proof depends on a repetition above the node
+    int16_t loopPly;        // shallowest ply of that repetition
+    uint16_t visits;        // saturates at 0xffff
+    uint8_t onGivenLine;
+    Position* children;  // the children list, owned by the search frame that expanded the node
+    int32_t childCount;
+    uint8_t symmetric;  // left-right symmetric with the second player's king on file 5
+    Move lastMove;      // the move that produced this position; null at the root
+    uint32_t killer;    // packed move that recently won one ply below a sibling
+    uint8_t futileDrop;  // the move into this node is an interposing drop that may be futile (無駄合)
+    uint32_t state;      // 2 normal, 3 aborted
+    int16_t openPly;     // shallowest ply at which this position is recorded as open
+
+    // --- keys ---
+    uint64_t boardKey;         // all 81 squares, empty ones included
+    uint64_t handKey;          // all pieces in hand
+    uint64_t key;              // boardKey ^ handKey, bit 63 set iff the first player is to move
+    uint64_t pathKey;          // the moves from the root, each with its ply
+    uint64_t lastMovePathKey;  // the move key the last make-move added to pathKey
+    Position* parent;
+
+    uint8_t at(Square s) const { return board[s + BOARD_OFFSET]; }
+    uint8_t& at(Square s) { return board[s + BOARD_OFFSET]; }
+    const std::array<uint32_t, SQUARE_SPAN>& attacksOf(Side side) const { return attack[sideIndex(side)]; }
+    Square kingOf(Side side) const { return kingSquare[sideIndex(side)]; }
+    int32_t handCount(PieceCode code) const { return hand[code]; }
+};
+
+// The record as it is written to a checkpoint: 1928 bytes, little-endian.
+//   offset  bytes  field
+//        0    192  board
+//      192    704  first player's attack map      896  704  second player's attack map
+//     1600    160  hand                          1760    2  ply       1762 1 sideToMove  1763 1 zero
+//     1764      8  kingSquare[2]                 1772    8  onBoard   1780 8 inHand
+//     1788     24  pnThr dnThr pn dn prevPn prevDn
+//     1812      8  lastChildKey                  1820    4  sumSafe + 3 zero
+//     1824      8  effort                        1832    8  treeSize
+//     1840      2  loopTainted + zero            1842    2  loopPly   1844 2 visits
+//     1846      2  onGivenLine + zero            1848    8  children (not used on reading)
+//     1856      1  symmetric                     1857    4  lastMove  1861 3 zero
+//     1864      4  killer                        1868    4  futileDrop + 3 zero
+//     1872      4  state                         1876    2  openPly   1878 2 zero
+//     1880     40  boardKey handKey key pathKey lastMovePathKey
+//     1920      8  parent (not used on reading)
+constexpr int POSITION_IMAGE_SIZE = 1928;
+void writePositionImage(const Position& p, uint8_t* out);
+// Reads an image; the pointer fields come back null and must be rebuilt by the caller.
+void readPositionImage(Position& p, const uint8_t* in);
+
+// Builds a root position. `diagram` holds 81 piece codes row by row from rank 1 to rank 9, each row
+// from file 9 to file 1; `hands` is indexed by piece code like Position::hand. Search fields stay 0.
+void setUp(Position& p, const uint8_t* diagram, const int32_t* hands, Side side);
+void buildAttackMaps(Position& p);
+// Applies a move produced by the generators for this position, keeping maps and keys up to date.
+void makeMove(Position& p, Move m);
+// Copies the parent, plays the move, links the child and gives it fresh search fields.
+Position& makeChild(const Position& parent, Position& child, Move m, const NodeRules& rules);
+void resetSearchFields(Position& p, const NodeRules& rules);
+// Nearest ancestor with the same side to move that repeats this position, or under 持駒節約 has the
+// same board and a hand at least as good; null when there is none.
+const Position* findAncestorRepeat(const Position& p, const NodeRules& rules);
+// Left-right symmetry of the board with the second player's king on file 5.
+bool isSymmetric(const Position& p);
+
+}  // namespace nagare

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "rules/position.h"
+
+TEST(Placeholder, Builds) { SUCCEED(); }

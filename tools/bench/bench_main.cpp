@@ -1,0 +1,17 @@
+// nagare-bench: developer measurements. Output is tab-separated with a header line.
+#include <cstdio>
+#include <cstring>
+
+#include "bench_verbs.h"
+
+int main(int argc, char** argv) {
+    using namespace nagare::bench;
+    if (argc < 2) return solve(0, argv + argc);
+    const char* verb = argv[1];
+    if (std::strcmp(verb, "perft") == 0) return perft(argc - 2, argv + 2);
+    if (std::strcmp(verb, "table") == 0) return table(argc - 2, argv + 2);
+    if (std::strcmp(verb, "solve") == 0) return solve(argc - 2, argv + 2);
+    std::fprintf(stderr,
+                 "usage: nagare-bench [perft FILE DEPTH | table [--mb N] | solve [--mb N] [--depth N] FILE...]\n");
+    return 2;
+}

@@ -1,0 +1,11 @@
+// The verbs of nagare-bench, one source file each.
+#pragma once
+
+namespace nagare::bench {
+
+// Each verb receives the arguments after its own name and returns the process exit code.
+int perft(int argc, char** argv);
+int table(int argc, char** argv);
+int solve(int argc, char** argv);
+
+}  // namespace nagare::bench
