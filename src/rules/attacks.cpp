@@ -1,0 +1,117 @@
+#include "rules/attacks.h"
+
+namespace nagare {
+
+namespace {
+
+bool isPieceOf(int code, Side side) { return code != WALL && (code & side) != 0; }
+
+bool outsideBoard(Square s) { return static_cast<unsigned>(s - FIRST_SQUARE) > LAST_SQUARE - FIRST_SQUARE; }
+
+bool pinAllows(const PinMap& pins, Square s, int offset) {
+    int pin = pins[s];
+    return pin == 0 || pin == offset || pin == -offset;
+}
+
+// The attack word of `side` on `square`, with the square `blocker` (if any) read as holding
+// `blockerCode`: the drop-pawn-mate test looks at flight squares with the pawn in place.
+uint32_t attackWordWithBlocker(const Position& p, Side side, Square square, Square blocker, int blockerCode) {
+    auto codeAt = [&](Square s) -> int { return s == blocker ? blockerCode : p.at(s); };
+    uint32_t word = 0;
+    for (int d = 0; d < DIRECTION_COUNT; ++d) {
+        const int step = OFFSET[d];
+        Square s = square - step;
+        int code = codeAt(s);
+        if (isPieceOf(code, side) && canStep[d][code]) {
+            word |= 1u << d;
+            continue;
+        }
+        if (d >= LINE_DIRECTIONS) continue;  // knight jumps do not slide
+        while (code == EMPTY) {
+            s -= step;
+            code = codeAt(s);
+        }
+        if (isPieceOf(code, side) && canSlide[d][code]) word |= 1u << (SLIDE_BIT_SHIFT + d);
+    }
+    return word;
+}
+
+void computeLineBlockers(const Position& p, Side kingSide, Side blockerSide, const std::array<uint32_t, SQUARE_SPAN>& rays,
+                         PinMap& out) {
+    Square king = p.kingOf(kingSide);
+    if (king == 0) return;
+    for (int d = 0; d < LINE_DIRECTIONS; ++d) {
+        const int step = OFFSET[d];
+        Square s = king - step;
+        while (p.at(s) == EMPTY) s -= step;
+        if (isPieceOf(p.at(s), blockerSide) && (rays[s] & (1u << (SLIDE_BIT_SHIFT + d)))) out[s] = step;
+    }
+}
+
+void clearPlayable(PinMap& map) {
+    for (Square s = FIRST_SQUARE; s <= LAST_SQUARE; ++s) map[s] = 0;
+}
+
+}  // namespace
+
+uint32_t attackWordOf(const Position& p, Side side, Square square) {
+    if (outsideBoard(square) || rankOf(square) < 1 || rankOf(square) > RANK_COUNT) return 0;
+    return attackWordWithBlocker(p, side, square, 0, EMPTY);
+}
+
+uint32_t capturersOf(const Position& p, Side side, Square square, const PinMap& pins) {
+    if (outsideBoard(square) || rankOf(square) == 0) return 0;
+    uint32_t word = 0;
+    for (int d = 0; d < DIRECTION_COUNT; ++d) {
+        const int step = OFFSET[d];
+        Square s = square - step;
+        int code = p.at(s);
+        if (isPieceOf(code, side) && canStep[d][code]) {
+            if (pinAllows(pins, s, step)) word |= 1u << d;
+            continue;
+        }
+        if (d >= LINE_DIRECTIONS) continue;
+        while (code == EMPTY) {
+            s -= step;
+            code = p.at(s);
+        }
+        if (isPieceOf(code, side) && canSlide[d][code] && pinAllows(pins, s, step))
+            word |= 1u << (SLIDE_BIT_SHIFT + d);
+    }
+    return word;
+}
+
+void computePins(const Position& p, PinMap& pins) {
+    clearPlayable(pins);
+    computeLineBlockers(p, SENTE, SENTE, p.attacksOf(GOTE), pins);
+    computeLineBlockers(p, GOTE, GOTE, p.attacksOf(SENTE), pins);
+}
+
+void computeDiscoveries(const Position& p, PinMap& discoveries) {
+    clearPlayable(discoveries);
+    computeLineBlockers(p, GOTE, SENTE, p.attacksOf(SENTE), discoveries);
+}
+
+bool isPawnDropMate(const Position& p, Side side, Square square, const PinMap& pins) {
+    const Side defender = opponent(side);
+    const Square king = p.kingOf(defender);
+    if (king == 0) return false;
+    // Only a pawn directly in front of the king checks it.
+    const int forward = side == SENTE ? -1 : 1;
+    if (square != king - forward) return false;
+    // The king cannot take a defended pawn; is anything else able to take it?
+    if (p.attacksOf(side)[square] == 0) return false;
+    const int kingCaptureDirection = side == SENTE ? 1 : 6;  // the king steps +1 (or -1) onto the pawn
+    if (capturersOf(p, defender, square, pins) != (1u << kingCaptureDirection)) return false;
+    const int pawn = side + PAWN;
+    for (int d = 0; d < LINE_DIRECTIONS; ++d) {
+        Square flight = king + OFFSET[d];
+        int code = flight == square ? pawn : p.at(flight);
+        bool closed = isPieceOf(code, defender) || code == WALL ||
+                      attackWordWithBlocker(p, side, flight, square, pawn) != 0;
+        if (!closed) return false;
+    }
+    return true;
+}
+
+}  // namespace nagare

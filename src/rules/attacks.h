@@ -1,0 +1,39 @@
+// Attack questions: checks, attackers of a square, pins, discovered-check candidates and the
+// drop-pawn-mate test (打歩詰).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "rules/position.h"
+
+namespace nagare {
+
+// Per-square line offsets of pinned pieces (or of discovered-check candidates); 0 elsewhere.
+using PinMap = std::array<int32_t, SQUARE_SPAN>;
+
+// The check word of `side`: the other side's attack word on its king; 0 without a king.
+inline uint32_t checkWord(const Position& p, Side side) {
+    Square k = p.kingOf(side);
+    return k == 0 ? 0 : p.attacksOf(opponent(side))[k];
+}
+inline bool inCheck(const Position& p, Side side) { return checkWord(p, side) != 0; }
+
+// The attack word of `side` on `square`, computed from the board; equal to that side's map word.
+// Returns 0 outside the playable area.
+uint32_t attackWordOf(const Position& p, Side side, Square square);
+inline uint32_t attackWordFirst(const Position& p, Square square) { return attackWordOf(p, SENTE, square); }
+inline uint32_t attackWordSecond(const Position& p, Square square) { return attackWordOf(p, GOTE, square); }
+
+// The attack word of the pieces of `side` that may legally move to `square` as far as pins allow.
+uint32_t capturersOf(const Position& p, Side side, Square square, const PinMap& pins);
+
+// Pins against both kings, by the line offset of the pin.
+void computePins(const Position& p, PinMap& pins);
+// The first player's pieces standing between one of its sliders and the second player's king.
+void computeDiscoveries(const Position& p, PinMap& discoveries);
+
+// Whether a pawn of `side` dropped on `square` would be a drop-pawn mate (打歩詰).
+bool isPawnDropMate(const Position& p, Side side, Square square, const PinMap& pins);
+
+}  // namespace nagare

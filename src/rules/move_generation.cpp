@@ -1,0 +1,297 @@
+#include "rules/move_generation.h"
+
+#include <bit>
+
+#include "rules/attacks.h"
+
+namespace nagare {
+
+namespace {
+
+// Step and slide offsets of each piece in generation order, for the first player; the second
+// player's are negated.
+struct PieceMoves {
+    int steps[8];
+    int stepCount;
+    int slides[4];
+    int slideCount;
+};
+
+constexpr PieceMoves NO_MOVES = {{}, 0, {}, 0};
+constexpr PieceMoves PAWN_MOVES = {{-1}, 1, {}, 0};
+constexpr PieceMoves LANCE_MOVES = {{}, 0, {-1}, 1};
+constexpr PieceMoves KNIGHT_MOVES = {{14, -18}, 2, {}, 0};
+constexpr PieceMoves SILVER_MOVES = {{-1, -17, 15, 17, -15}, 5, {}, 0};
+constexpr PieceMoves GOLD_MOVES = {{-1, -17, 15, 1, -16, 16}, 6, {}, 0};
+constexpr PieceMoves BISHOP_MOVES = {{}, 0, {17, -17, 15, -15}, 4};
+constexpr PieceMoves ROOK_MOVES = {{}, 0, {1, -1, -16, 16}, 4};
+constexpr PieceMoves HORSE_MOVES = {{1, 16, -16, -1}, 4, {17, -17, 15, -15}, 4};
+constexpr PieceMoves DRAGON_MOVES = {{17, -15, -17, 15}, 4, {1, -1, -16, 16}, 4};
+
+// By kind 0..15; the king (8) is generated separately, kind 13 never stands on the board.
+constexpr const PieceMoves* MOVES_BY_KIND[16] = {
+    &NO_MOVES,   &PAWN_MOVES, &LANCE_MOVES, &KNIGHT_MOVES, &SILVER_MOVES, &GOLD_MOVES,
+    &BISHOP_MOVES, &ROOK_MOVES, &NO_MOVES,  &GOLD_MOVES,   &GOLD_MOVES,   &GOLD_MOVES,
+    &GOLD_MOVES, &NO_MOVES,   &HORSE_MOVES, &DRAGON_MOVES};
+
+// Drop order of the pieces in hand.
+constexpr int DROP_ORDER[] = {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE, PAWN};
+
+class Generator {
+public:
+    Generator(const Position& p, Move* out, const GenerationRules& rules)
+        : p_(p), out_(out), side_(p.sideToMove), pawnDropMate_(rules.pawnDropMate) {
+        computePins(p, pins_);
+    }
+
+    int count() const { return n_; }
+    const PinMap& pins() const { return pins_; }
+
+    // One board move with its promotion variants; the promoting move comes first.
+    void addMove(Square from, Square to, int pinOffset) {
+        const int offset = to - from;
+        if (offset == 0) return;
+        if (pinOffset != 0 && offset != pinOffset && offset != -pinOffset) return;
+        if (side_ & p_.at(to)) return;  // own piece or wall
+        const int code = p_.at(from);
+        const int rank = rankOf(to);
+        const int kind = kindOf(code);
+        bool forced;
+        if (side_ == SENTE)
+            forced = ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2);
+        else
+            forced = ((kind == PAWN || kind == LANCE) && rank == 9) || (kind == KNIGHT && rank >= 8);
+        if (forced) {
+            out_[n_++] = makeBoardMove(from, to, code, true);
+            return;
+        }
+        if (canPromote[code] && (inPromotionZone(side_, from) || inPromotionZone(side_, to)))
+            out_[n_++] = makeBoardMove(from, to, code, true);
+        out_[n_++] = makeBoardMove(from, to, code, false);
+    }
+
+    void addPieceMoves(Square from, int pin) {
+        const int code = p_.at(from);
+        const int kind = kindOf(code);
+        if (kind == KING) {
+            addKingMoves(0);
+            return;
+        }
+        const PieceMoves& moves = *MOVES_BY_KIND[kind];
+        const int sign = side_ == SENTE ? 1 : -1;
+        for (int i = 0; i < moves.stepCount; ++i) addMove(from, from + sign * moves.steps[i], pin);
+        for (int i = 0; i < moves.slideCount; ++i) {
+            const int step = sign * moves.slides[i];
+            if (pin != 0 && step != pin && step != -pin) continue;
+            Square t = from + step;
+            while (p_.at(t) == EMPTY) {
+                addMove(from, t, 0);
+                t += step;
+            }
+            addMove(from, t, 0);
+        }
+    }
+
+    // The king's moves: squares the enemy does not attack, and not back along a checking ray.
+    void addKingMoves(uint32_t checkWord) {
+        const Square king = p_.kingOf(side_);
+        const auto& enemyMap = p_.attacksOf(opponent(side_));
+        auto accepts = [&](int d) {
+            Square t = king - OFFSET[d];
+            int code = p_.at(t);
+            if (side_ & code) return false;
+            if (enemyMap[t] != 0) return false;
+            return (checkWord & (1u << (SLIDE_BIT_SHIFT + 7 - d))) == 0;
+        };
+        int first = -1;
+        const uint32_t adjacentCheckers = checkWord & 0xff;
+        if (adjacentCheckers != 0) {
+            // Taking the adjacent checker is tried first.
+            first = std::countr_zero(adjacentCheckers);
+            if (accepts(first)) addMove(king, king - OFFSET[first], 0);
+        }
+        for (int d = 0; d < LINE_DIRECTIONS; ++d)
+            if (d != first && accepts(d)) addMove(king, king - OFFSET[d], 0);
+    }
+
+    // Every move of a piece other than the king that lands on `target`, pins respected.
+    void addMovesToSquare(Square target) {
+        for (int d = 0; d < DIRECTION_COUNT; ++d) {
+            const int step = OFFSET[d];
+            Square s = target - step;
+            int code = p_.at(s);
+            if (code == EMPTY) {
+                if (d >= LINE_DIRECTIONS) continue;
+                do {
+                    s -= step;
+                    code = p_.at(s);
+                } while (code == EMPTY);
+                if (isOwn(code) && canSlide[d][code]) addMove(s, target, pins_[s]);
+            } else if (isOwn(code) && kindOf(code) != KING && (canStep[d][code] || canSlide[d][code])) {
+                addMove(s, target, pins_[s]);
+            }
+        }
+    }
+
+    void addInterposingDrops(Square target) {
+        const int rank = rankOf(target);
+        const int fromFar = side_ == SENTE ? rank : 10 - rank;
+        for (int kind : DROP_ORDER) {
+            const int code = side_ + kind;
+            if (p_.hand[code] == 0) continue;
+            if (kind == KNIGHT && fromFar <= 2) continue;
+            if ((kind == LANCE || kind == PAWN) && fromFar < 2) continue;
+            if (kind == PAWN && !pawnDropAllowed(target)) continue;
+            out_[n_++] = makeDrop(target, code);
+        }
+    }
+
+    void generateEvasions(uint32_t checkWord) {
+        if (std::popcount(checkWord) > 1) {  // double check: only the king can move
+            addKingMoves(checkWord);
+            return;
+        }
+        const Square king = p_.kingOf(side_);
+        const int i = std::countr_zero(checkWord);
+        Square checker;
+        if (i < SLIDE_BIT_SHIFT) {
+            checker = king - OFFSET[i];
+        } else {
+            checker = king - OFFSET[i - SLIDE_BIT_SHIFT];
+            while (p_.at(checker) == EMPTY) checker -= OFFSET[i - SLIDE_BIT_SHIFT];
+        }
+        addMovesToSquare(checker);
+        addKingMoves(checkWord);
+        if (i >= SLIDE_BIT_SHIFT) {
+            const int g = OFFSET[i - SLIDE_BIT_SHIFT];
+            for (Square s = king - g; s != checker; s -= g) addMovesToSquare(s);
+            for (Square s = king - g; s != checker; s -= g) addInterposingDrops(s);
+        }
+    }
+
+    void generateBoardMoves() {
+        for (int file = 1; file <= FILE_COUNT; ++file)
+            for (int rank = 1; rank <= RANK_COUNT; ++rank) {
+                Square s = makeSquare(file, rank);
+                if (isOwn(p_.at(s))) addPieceMoves(s, pins_[s]);
+            }
+    }
+
+    void generateDrops() {
+        for (int kind : DROP_ORDER) {
+            const int code = side_ + kind;
+            if (p_.hand[code] == 0) continue;
+            // Ranks counted from the mover's far side where the piece may still move afterwards.
+            int nearestRank = 1;
+            if (kind == KNIGHT) nearestRank = 3;
+            if (kind == LANCE || kind == PAWN) nearestRank = 2;
+            for (int file = 1; file <= FILE_COUNT; ++file) {
+                if (kind == PAWN && hasUnpromotedPawn(file)) continue;
+                for (int rank = 1; rank <= RANK_COUNT; ++rank) {
+                    const int fromFar = side_ == SENTE ? rank : 10 - rank;
+                    if (fromFar < nearestRank) continue;
+                    Square s = makeSquare(file, rank);
+                    if (p_.at(s) != EMPTY) continue;
+                    if (kind == PAWN && !pawnDropMate_ && isPawnDropMate(p_, side_, s, pins_)) continue;
+                    out_[n_++] = makeDrop(s, code);
+                }
+            }
+        }
+    }
+
+    void generateCheckingCandidates() {
+        PinMap discoveries;
+        computeDiscoveries(p_, discoveries);
+        const Square king = p_.kingOf(GOTE);
+        const int kf = fileOf(king), kr = rankOf(king);
+        auto within = [](int a, int b, int distance) { return a - b <= distance && b - a <= distance; };
+        for (int file = 1; file <= FILE_COUNT; ++file) {
+            for (int rank = 1; rank <= RANK_COUNT; ++rank) {
+                const Square s = makeSquare(file, rank);
+                const int code = p_.at(s);
+                if (!isOwn(code)) continue;
+                if (discoveries[s] == 0) {
+                    const int kind = kindOf(code);
+                    // Pieces that can neither reach a checking square nor uncover a check.
+                    if (kind == PAWN && s != king + 2 &&
+                        !(kr <= 3 && within(file, kf, 1) && (rank == kr + 1 || rank == kr + 2)))
+                        continue;
+                    if (kind == LANCE && file != kf && !(kr <= 3 && within(file, kf, 1))) continue;
+                    if ((kind == SILVER || kind == GOLD || (kind >= PAWN + PROMOTED && kind <= SILVER + PROMOTED)) &&
+                        !within(file, kf, 2))
+                        continue;
+                }
+                addPieceMoves(s, pins_[s]);
+            }
+        }
+        auto dropOn = [&](int kind, auto&& wanted) {
+            const int code = SENTE + kind;
+            if (p_.hand[code] == 0) return;
+            for (int file = 1; file <= FILE_COUNT; ++file)
+                for (int rank = 1; rank <= RANK_COUNT; ++rank) {
+                    Square s = makeSquare(file, rank);
+                    if (p_.at(s) == EMPTY && wanted(file, rank)) out_[n_++] = makeDrop(s, code);
+                }
+        };
+        dropOn(ROOK, [&](int f, int r) { return f == kf || r == kr; });
+        dropOn(BISHOP, [&](int f, int r) { return f + r == kf + kr || f - r == kf - kr; });
+        auto nextToKing = [&](int f, int r) { return within(f, kf, 1) && within(r, kr, 1); };
+        dropOn(GOLD, nextToKing);
+        dropOn(SILVER, nextToKing);
+        dropOn(KNIGHT, [&](int f, int r) { return (f == kf - 1 || f == kf + 1) && r == kr + 2; });
+        dropOn(LANCE, [&](int f, int r) { return f == kf && r > kr; });
+        const Square front = king + 1;
+        if (p_.hand[SENTE + PAWN] != 0 && p_.at(front) == EMPTY && !hasUnpromotedPawn(kf) &&
+            (pawnDropMate_ || !isPawnDropMate(p_, SENTE, front, pins_)))
+            out_[n_++] = makeDrop(front, SENTE + PAWN);
+    }
+
+private:
+    bool isOwn(int code) const { return code != WALL && (code & side_) != 0; }
+
+    bool hasUnpromotedPawn(int file) const {
+        for (int rank = 1; rank <= RANK_COUNT; ++rank)
+            if (p_.at(makeSquare(file, rank)) == side_ + PAWN) return true;
+        return false;
+    }
+
+    bool pawnDropAllowed(Square target) const {
+        if (hasUnpromotedPawn(fileOf(target))) return false;
+        return pawnDropMate_ || !isPawnDropMate(p_, side_, target, pins_);
+    }
+
+    const Position& p_;
+    Move* out_;
+    int n_ = 0;
+    const Side side_;
+    const bool pawnDropMate_;
+    PinMap pins_;
+};
+
+}  // namespace
+
+int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rules) {
+    Generator g(p, buffer, rules);
+    const Side side = p.sideToMove;
+    if (uint32_t check = checkWord(p, side); check != 0) {
+        g.generateEvasions(check);
+        if (side == SENTE && g.count() == 0) return NO_MOVES_SENTE_MATED;
+        return g.count();
+    }
+    g.generateBoardMoves();
+    g.generateDrops();
+    if (g.count() == 0) return side == SENTE ? NO_MOVES_SENTE : NO_MOVES_GOTE;
+    return g.count();
+}
+
+int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRules& rules) {
+    Generator g(p, buffer, rules);
+    if (uint32_t check = checkWord(p, SENTE); check != 0) {
+        g.generateEvasions(check);
+        return g.count() == 0 ? NO_MOVES_SENTE_MATED : g.count();
+    }
+    g.generateCheckingCandidates();
+    return g.count();
+}
+
+}  // namespace nagare

@@ -1,0 +1,27 @@
+// Legal move generation: all moves, evasions, and the first player's check candidates.
+#pragma once
+
+#include "rules/move.h"
+#include "rules/position.h"
+
+namespace nagare {
+
+// Result codes for positions without moves.
+constexpr int NO_MOVES_SENTE_MATED = -1;  // the first player is in check and has no evasion
+constexpr int NO_MOVES_SENTE = -2;        // the first player is not in check (or has no king) and cannot move
+constexpr int NO_MOVES_GOTE = -3;         // the second player is not in check (or has no king) and cannot move
+// The second player in check without an evasion gets the count 0.
+
+// Options of the standard rules that a problem may change.
+struct GenerationRules {
+    bool pawnDropMate = false;  // 打歩: a drop-pawn mate is allowed
+};
+
+// All legal moves of the side to move, written from buffer[0]; the count or a result code.
+int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rules = {});
+
+// First player to move only: in check, all evasions (or -1); otherwise every legal move that may give
+// check, pruned by geometry only. The caller keeps the moves that really check.
+int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRules& rules = {});
+
+}  // namespace nagare

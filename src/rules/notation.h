@@ -1,0 +1,22 @@
+// Japanese move notation: the full form with 同 and the disambiguation words, and the short form
+// with the from square in parentheses.
+#pragma once
+
+#include <string>
+
+#include "rules/move.h"
+#include "rules/position.h"
+
+namespace nagare {
+
+// The full form, e.g. "76歩 ", "同龍 ", "52金直 ", "22角生 ", "55角打 " (always ending in one blank).
+// `p` is the position before the move: its last move decides 同, its board the disambiguation.
+std::string formatMove(const Position& p, Move m);
+
+// The short form, e.g. "76歩(77)", "24飛成(28)", "55角打".
+std::string formatMoveShort(Move m);
+
+// Writes the short form and a tab to the console.
+void printMoveShort(Move m);
+
+}  // namespace nagare

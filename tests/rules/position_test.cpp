@@ -1,0 +1,335 @@
+#include "rules/position.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "../support/rebuild.h"
+#include "../support/sfen.h"
+#include "rules/key_tables.h"
+#include "rules/move_generation.h"
+
+namespace nagare {
+namespace {
+
+using test::matchesRebuild;
+using test::positionFromSfen;
+
+// Positions with promoted pieces, full hands, both kings exposed, and checks.
+const char* const PLAYOUT_POSITIONS[] = {
+    test::STARTING_POSITION,
+    "R8/2K1S1SSk/4B4/9/9/9/9/9/1L1L1L3 b RBGSNLP3g3n17p 1",
+    "l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w GR5pnsg 1",
+    "7Sl/+L4l3/2np2+P1k/2p1p2rp/4PNB2/4b1S2/1pP2P2P/3+p+rS1K1/GN4G1L b N6P2gsp 1",
+    "4g2+Nl/3s5/+R1+N3gp1/2p1p3p/5pnPP/PPP1Pk1S1/3P+rl+p1L/2SKG2N1/+b2G2P2 b Pbsl3p 1",
+    "k1+P4n1/2L+P2sL1/r4+P+P1P/+BpP+Pl1+Rg1/NP1S+PP+p1g/2L+p1g+P1+P/Ps1G1+P1N1/1sN1P4/B8 b - 1",
+};
+
+TEST(PositionImage, FieldsSitAtTheirOffsets) {
+    Position p = positionFromSfen(test::STARTING_POSITION);
+    p.ply = 0x1234;
+    p.pnThr = 0x01020304;
+    p.dnThr = 0x05060708;
+    p.pn = 11;
+    p.dn = 12;
+    p.prevPn = 13;
+    p.prevDn = 14;
+    p.lastChildKey = 0x1122334455667788ULL;
+    p.sumSafe = 1;
+    p.effort = 0xa1a2a3a4a5a6a7a8ULL;
+    p.treeSize = 0xb1b2b3b4b5b6b7b8ULL;
+    p.loopTainted = 1;
+    p.loopPly = 0x2345;
+    p.visits = 0x3456;
+    p.onGivenLine = 1;
+    p.symmetric = 1;
+    p.lastMove = Move{0x77, 0x76, 17, 1};
+    p.killer = 0xc1c2c3c4;
+    p.futileDrop = 1;
+    p.state = 3;
+    p.openPly = 0x0456;
+    p.pathKey = 0xd1d2d3d4d5d6d7d8ULL;
+    p.lastMovePathKey = 0xe1e2e3e4e5e6e7e8ULL;
+    std::vector<uint8_t> image(POSITION_IMAGE_SIZE);
+    writePositionImage(p, image.data());
+
+    auto u16 = [&](int o) { return image[o] | image[o + 1] << 8; };
+    auto u32 = [&](int o) { return uint32_t(u16(o)) | uint32_t(u16(o + 2)) << 16; };
+    auto u64 = [&](int o) { return uint64_t(u32(o)) | uint64_t(u32(o + 4)) << 32; };
+    EXPECT_EQ(image[0x77 + 16], SENTE + PAWN);  // board element of square s at s + 16
+    EXPECT_EQ(image[0], WALL);
+    EXPECT_EQ(u32(192 + 4 * 0x76), p.attack[0][0x76]);
+    EXPECT_EQ(u32(896 + 4 * 0x74), p.attack[1][0x74]);
+    EXPECT_EQ(u32(1600 + 4 * 17), 0u);
+    EXPECT_EQ(u16(1760), 0x1234);
+    EXPECT_EQ(image[1762], SENTE);
+    EXPECT_EQ(u32(1764), 0x59u);  // the first player's king on 59
+    EXPECT_EQ(u32(1768), 0x51u);
+    EXPECT_EQ(u32(1772), 20u);
+    EXPECT_EQ(u32(1776), 20u);
+    EXPECT_EQ(u32(1780), 0u);
+    EXPECT_EQ(u32(1788), 0x01020304u);
+    EXPECT_EQ(u32(1792), 0x05060708u);
+    EXPECT_EQ(u32(1796), 11u);
+    EXPECT_EQ(u32(1800), 12u);
+    EXPECT_EQ(u32(1804), 13u);
+    EXPECT_EQ(u32(1808), 14u);
+    EXPECT_EQ(u64(1812), 0x1122334455667788ULL);
+    EXPECT_EQ(image[1820], 1);
+    EXPECT_EQ(u64(1824), 0xa1a2a3a4a5a6a7a8ULL);
+    EXPECT_EQ(u64(1832), 0xb1b2b3b4b5b6b7b8ULL);
+    EXPECT_EQ(image[1840], 1);
+    EXPECT_EQ(u16(1842), 0x2345);
+    EXPECT_EQ(u16(1844), 0x3456);
+    EXPECT_EQ(image[1846], 1);
+    EXPECT_EQ(image[1856], 1);
+    EXPECT_EQ(image[1857], 0x77);
+    EXPECT_EQ(image[1858], 0x76);
+    EXPECT_EQ(image[1859], 17);
+    EXPECT_EQ(image[1860], 1);
+    EXPECT_EQ(u32(1864), 0xc1c2c3c4u);
+    EXPECT_EQ(image[1868], 1);
+    EXPECT_EQ(u32(1872), 3u);
+    EXPECT_EQ(u16(1876), 0x0456);
+    EXPECT_EQ(u64(1880), p.boardKey);
+    EXPECT_EQ(u64(1888), p.handKey);
+    EXPECT_EQ(u64(1896), p.key);
+    EXPECT_EQ(u64(1904), 0xd1d2d3d4d5d6d7d8ULL);
+    EXPECT_EQ(u64(1912), 0xe1e2e3e4e5e6e7e8ULL);
+    for (int zero : {1763, 1821, 1822, 1823, 1841, 1847, 1861, 1862, 1863, 1869, 1870, 1871, 1878, 1879})
+        EXPECT_EQ(image[zero], 0) << "offset " << zero;
+
+    Position back{};
+    readPositionImage(back, image.data());
+    std::vector<uint8_t> again(POSITION_IMAGE_SIZE);
+    writePositionImage(back, again.data());
+    EXPECT_EQ(again, image);  // the pointer fields were null on both sides
+}
+
+TEST(KeyTables, DrawnInTheFixedOrderFromTheDefaultSeed) {
+    const KeyTables& t = keyTables();
+    auto draw = [](uint64_t index) {
+        std::mt19937_64 rng;
+        rng.discard(index);
+        return rng();
+    };
+    EXPECT_EQ(t.board[0][0x11], 14514284786278117030ULL);  // the engine's first output
+    EXPECT_EQ(t.board[0][0x12], draw(1));
+    EXPECT_EQ(t.board[1][0x11], draw(137));
+    EXPECT_EQ(t.board[47][0x99], draw(48 * 137 - 1));
+    const uint64_t handStart = 48 * 137;
+    EXPECT_EQ(t.hand[17][0], draw(handStart));
+    EXPECT_EQ(t.hand[39][299], draw(handStart + 23 * 300 - 1));
+    const uint64_t fromStart = handStart + 23 * 300;
+    EXPECT_EQ(t.from[0][0], draw(fromStart));
+    EXPECT_EQ(t.from[76][5], draw(fromStart + 76 * 3000 + 5));
+    const uint64_t toStart = fromStart + 100 * 3000;
+    EXPECT_EQ(t.to[99][2999], draw(toStart + 100 * 3000 - 1));
+    const uint64_t pieceStart = toStart + 100 * 3000;
+    EXPECT_EQ(t.piece[17][0], draw(pieceStart));
+    EXPECT_EQ(t.piece[47][2999], draw(pieceStart + 31 * 3000 - 1));
+    const uint64_t promoteStart = pieceStart + 31 * 3000;
+    EXPECT_EQ(t.promote[1][2999], draw(promoteStart + 2 * 3000 - 1));
+    EXPECT_EQ(t.hand[16][5], 0u);  // rows outside the drawn codes stay zero
+}
+
+TEST(Keys, SideToMoveIsBit63AndTheRestIsBoardXorHand) {
+    Position b = positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b G 1");
+    Position w = positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 w G 1");
+    EXPECT_EQ(b.key ^ w.key, 1ULL << 63);
+    EXPECT_EQ(b.key >> 63, 1u);
+    EXPECT_EQ(b.key & ~(1ULL << 63), (b.boardKey ^ b.handKey) & ~(1ULL << 63));
+    EXPECT_EQ(b.boardKey, w.boardKey);
+    EXPECT_EQ(b.handKey, w.handKey);
+}
+
+TEST(Keys, TranspositionsShareKeysButNotPathKeys) {
+    // Drop a gold then a pawn, or a pawn then a gold, with the same replies in between.
+    Position start = positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b GP 1");
+    Move gold = makeDrop(0x25, SENTE + GOLD), pawn = makeDrop(0x85, SENTE + PAWN);
+    Move away = makeBoardMove(0x51, 0x61, GOTE + KING, false), back = makeBoardMove(0x61, 0x51, GOTE + KING, false);
+    Position a = start, b = start;
+    for (Move m : {gold, away, pawn, back}) makeMove(a, m);
+    for (Move m : {pawn, away, gold, back}) makeMove(b, m);
+    EXPECT_EQ(a.key, b.key);
+    EXPECT_EQ(a.handKey, b.handKey);
+    EXPECT_NE(a.pathKey, b.pathKey);
+    EXPECT_EQ(a.hand[SENTE + GOLD], 0);
+    EXPECT_TRUE(matchesRebuild(a));
+    // With the hand empty again, no entry of the dropped kinds remains in the hand key.
+    EXPECT_EQ(a.handKey, positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b - 1").handKey);
+}
+
+TEST(MakeMove, CapturedPromotedPiecesGoToHandUnpromoted) {
+    // The first player's silver takes a dragon, then its pawn takes a promoted pawn.
+    Position p = positionFromSfen("4k4/9/9/9/3+r+p4/3SP4/9/9/4K4 b - 1");
+    makeMove(p, makeBoardMove(0x66, 0x65, SENTE + SILVER, false));
+    EXPECT_EQ(p.hand[SENTE + ROOK], 1);
+    EXPECT_TRUE(matchesRebuild(p));
+    makeMove(p, makeBoardMove(0x51, 0x52, GOTE + KING, false));
+    makeMove(p, makeBoardMove(0x56, 0x55, SENTE + PAWN, false));
+    EXPECT_EQ(p.hand[SENTE + PAWN], 1);
+    EXPECT_EQ(p.inHand[0], 2);
+    EXPECT_EQ(p.onBoard[1], 1);
+    EXPECT_TRUE(matchesRebuild(p));
+}
+
+TEST(MakeMove, RaysAreCutAndReopenedAndEndOnTheWall) {
+    // A rook on 19 looks up the file to the wall; a drop on 15 cuts it; moving off reopens it.
+    Position p = positionFromSfen("k8/9/9/9/9/9/9/9/K7R b S 1");
+    const uint32_t up = 1u << (SLIDE_BIT_SHIFT + 6);  // direction 6: towards rank 1
+    EXPECT_TRUE(p.attack[0][0x11] & up);
+    EXPECT_TRUE(p.attack[0][0x10] & up);  // the wall element above rank 1 is marked too
+    makeMove(p, makeDrop(0x15, SENTE + SILVER));
+    EXPECT_TRUE(p.attack[0][0x15] & up);
+    EXPECT_FALSE(p.attack[0][0x14] & up);
+    EXPECT_TRUE(matchesRebuild(p));
+    makeMove(p, makeBoardMove(0x91, 0x81, GOTE + KING, false));
+    makeMove(p, makeBoardMove(0x15, 0x24, SENTE + SILVER, false));
+    EXPECT_TRUE(p.attack[0][0x11] & up);
+    EXPECT_TRUE(matchesRebuild(p));
+}
+
+TEST(MakeMove, ObstaclesStopRaysAndCountForNoSide) {
+    std::array<uint8_t, 81> cells{};
+    cells[0] = GOTE + KING;             // 91
+    cells[9 * 4 + 4] = WALL;            // ● on 55
+    cells[9 * 8 + 4] = SENTE + ROOK;    // 59
+    cells[9 * 8 + 8] = SENTE + KING;    // 19
+    std::array<int32_t, 40> hands{};
+    Position p{};
+    setUp(p, cells.data(), hands.data(), SENTE);
+    EXPECT_EQ(p.onBoard[0], 2);
+    EXPECT_EQ(p.onBoard[1], 1);
+    const uint32_t up = 1u << (SLIDE_BIT_SHIFT + 6);
+    EXPECT_TRUE(p.attack[0][0x55] & up);
+    EXPECT_FALSE(p.attack[0][0x54] & up);
+    Move buffer[MOVE_BUFFER_SIZE];
+    int n = generateAllMoves(p, buffer);
+    for (int i = 0; i < n; ++i) EXPECT_NE(buffer[i].to, 0x55);
+    std::array<uint8_t, 81> plain = cells;
+    plain[9 * 4 + 4] = EMPTY;
+    Position q{};
+    setUp(q, plain.data(), hands.data(), SENTE);
+    EXPECT_NE(p.boardKey, q.boardKey);
+}
+
+// Random games from varied positions: after every move the incremental maps, keys and counters
+// equal a rebuild from scratch.
+TEST(MakeMove, IncrementalStateEqualsRebuildOverRandomGames) {
+    std::mt19937 rng(12345);
+    Move buffer[MOVE_BUFFER_SIZE];
+    int movesChecked = 0;
+    for (const char* sfen : PLAYOUT_POSITIONS) {
+        for (int game = 0; game < 40; ++game) {
+            Position p = positionFromSfen(sfen);
+            for (int ply = 0; ply < 120; ++ply) {
+                int n = generateAllMoves(p, buffer);
+                if (n <= 0) break;
+                Move m = buffer[rng() % n];
+                makeMove(p, m);
+                ++movesChecked;
+                ASSERT_TRUE(matchesRebuild(p)) << sfen << " game " << game << " ply " << ply;
+                ASSERT_EQ(p.lastMove, m);
+                ASSERT_EQ(p.ply, ply + 1);
+            }
+        }
+    }
+    EXPECT_GT(movesChecked, 10000);
+}
+
+// Plays `moves` from `root` with makeChild, each child linked to the one before.
+std::vector<Position> playPath(const Position& root, const std::vector<Move>& moves, const NodeRules& rules) {
+    std::vector<Position> path(moves.size());
+    const Position* parent = &root;
+    for (size_t i = 0; i < moves.size(); ++i) parent = &makeChild(*parent, path[i], moves[i], rules);
+    return path;
+}
+
+Move kingStep(Side side, Square from, Square to) { return makeBoardMove(from, to, side + KING, false); }
+
+TEST(FindAncestorRepeat, FindsTheSamePositionFourPliesUp) {
+    Position root = positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b R 1");
+    NodeRules rules{0x112, false, false};
+    auto path = playPath(root,
+                         {kingStep(SENTE, 0x59, 0x58), kingStep(GOTE, 0x51, 0x52), kingStep(SENTE, 0x58, 0x59),
+                          kingStep(GOTE, 0x52, 0x51)},
+                         rules);
+    EXPECT_EQ(findAncestorRepeat(path[3], rules), &root);
+    EXPECT_EQ(findAncestorRepeat(path[1], rules), nullptr);
+    EXPECT_EQ(findAncestorRepeat(root, rules), nullptr);
+}
+
+TEST(FindAncestorRepeat, HandEconomyTreatsTheSameBoardWithAPoorerHandAsARepeat) {
+    // The first player drops its gold, the silver takes it and goes home, both kings walk round:
+    // after ten plies the board is the root's again, with the gold now in the second player's hand.
+    Position root = positionFromSfen("4k4/3s5/9/9/9/9/9/9/4K4 b G 1");
+    std::vector<Move> moves = {makeDrop(0x52, SENTE + GOLD),
+                               makeBoardMove(0x61, 0x52, GOTE + SILVER, false),
+                               kingStep(SENTE, 0x59, 0x58),
+                               makeBoardMove(0x52, 0x61, GOTE + SILVER, false),
+                               kingStep(SENTE, 0x58, 0x59),
+                               kingStep(GOTE, 0x51, 0x41),
+                               kingStep(SENTE, 0x59, 0x58),
+                               kingStep(GOTE, 0x41, 0x42),
+                               kingStep(SENTE, 0x58, 0x59),
+                               kingStep(GOTE, 0x42, 0x51)};
+    NodeRules economy{0x112, false, true};
+    auto path = playPath(root, moves, economy);
+    const Position& last = path.back();
+    ASSERT_EQ(last.boardKey, root.boardKey);
+    ASSERT_NE(last.key, root.key);
+    EXPECT_EQ(findAncestorRepeat(last, economy), &root);
+    EXPECT_EQ(findAncestorRepeat(last, NodeRules{0x112, false, false}), nullptr);
+    // 最善自玉詰 weighs the second player's hand, which has grown: no repeat.
+    EXPECT_EQ(findAncestorRepeat(last, NodeRules{0x122, false, true}), nullptr);
+}
+
+// The rook comes to 58 with check; the second player interposes a gold.
+struct InterpositionCase {
+    const char* sfen;
+    Square drop;
+    int expectedFutile;
+};
+
+class FutileDropMarks : public ::testing::TestWithParam<InterpositionCase> {};
+
+TEST_P(FutileDropMarks, MarkInterpositionsThatCannotHold) {
+    const InterpositionCase& c = GetParam();
+    Position root = positionFromSfen(c.sfen);
+    NodeRules rules{0x112, false, true};
+    auto path = playPath(root, {makeBoardMove(0x88, 0x58, SENTE + ROOK, false), makeDrop(c.drop, GOTE + GOLD)}, rules);
+    EXPECT_EQ(path[1].futileDrop, c.expectedFutile);
+    EXPECT_EQ(path[1].sumSafe, 1);
+    // Under other genres nothing is marked.
+    auto plain = playPath(root, {makeBoardMove(0x88, 0x58, SENTE + ROOK, false), makeDrop(c.drop, GOTE + GOLD)},
+                          NodeRules{0x111, false, false});
+    EXPECT_EQ(plain[1].futileDrop, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpositions, FutileDropMarks,
+    ::testing::Values(
+        InterpositionCase{"4k4/9/9/9/9/9/9/1R7/8K b - 1", 0x55, 1},     // nothing covers 55
+        InterpositionCase{"4k4/9/9/9/9/9/9/1R7/8K b - 1", 0x52, 0},     // the king covers 52
+        InterpositionCase{"4k4/9/5G3/9/9/9/9/1R7/8K b - 1", 0x52, 1}),  // only the king, and two attackers
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(SymmetryFlag, SetOnlyForAMirrorBoardWithTheKingOnTheCentreFile) {
+    NodeRules on{0x112, true, false};
+    Position root = positionFromSfen("3gkg3/9/9/9/9/9/9/9/4K4 b R 1");
+    resetSearchFields(root, on);
+    EXPECT_EQ(root.symmetric, 1);
+    resetSearchFields(root, NodeRules{0x112, false, false});
+    EXPECT_EQ(root.symmetric, 0);
+    Position lopsided = positionFromSfen("3gkgs2/9/9/9/9/9/9/9/4K4 b R 1");
+    resetSearchFields(lopsided, on);
+    EXPECT_EQ(lopsided.symmetric, 0);
+    Position offCentre = positionFromSfen("2gkg4/9/9/9/9/9/9/9/4K4 b R 1");
+    resetSearchFields(offCentre, on);
+    EXPECT_EQ(offCentre.symmetric, 0);
+}
+
+}  // namespace
+}  // namespace nagare
