@@ -1,0 +1,240 @@
+// The position table: the solver's memory of searched positions. One fixed block of 20-byte entries,
+// open-addressed, allocated once for the run. Proofs, disproofs, depth-bounded non-proofs, results that
+// depend on a repetition (loop entries) and open nodes live side by side; when the table fills up,
+// space recovery marks the entries that stand for the least work free for reuse.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "rules/position.h"
+#include "table/fixed_text.h"
+
+namespace nagare {
+
+// One slot, 20 bytes, little-endian, no padding. A checkpoint writes this image raw for every slot,
+// so the layout below is fixed:
+//   offset  bytes  field
+//        0      4  pn       proof number of the stored node
+//        4      4  dn       disproof number of the stored node
+//        8      4  keyMid   bits 16..47 of the key the entry is filed under
+//       12      2  keyHigh  bits 48..63 of that key
+//       14      2  depth    proof length, remaining depth, NO_PLY or ply, by kind ("手数")
+//       16      2  loopPly  a loop entry's repetition ply; NO_PLY for every other kind
+//       18      1  level    log2 of the work the entry stands for ("探索レベル")
+//       19      1  flags    bit 0 free, 1 protected, 2 loop, 3 referenced, 4..7 generation (1..15)
+// Key bits 0..15 are not kept: they only choose the start slot. A slot whose key bits are all zero is
+// empty; an empty slot with no flags is virgin and ends every probe walk, an empty slot marked free is
+// a tombstone left by a purge, which walks pass over.
+struct TableEntry {
+    uint32_t pn;
+    uint32_t dn;
+    uint32_t keyMid;
+    uint16_t keyHigh;
+    int16_t depth;
+    int16_t loopPly;
+    uint8_t level;
+    uint8_t flags;
+
+    static constexpr uint8_t FREE = 1;
+    static constexpr uint8_t PROTECTED = 2;
+    static constexpr uint8_t LOOP = 4;
+    static constexpr uint8_t REFERENCED = 8;
+    static constexpr int GENERATION_SHIFT = 4;
+    static constexpr uint8_t STATE_BITS = 0x0f;  // every flag below the generation
+
+    bool isEmpty() const { return keyMid == 0 && keyHigh == 0; }
+    bool isVirgin() const { return isEmpty() && flags == 0; }
+    bool isFree() const { return (flags & FREE) != 0; }
+    bool isUsed() const { return !isEmpty() && !isFree(); }
+    bool isProtected() const { return (flags & PROTECTED) != 0; }
+    bool isLoop() const { return (flags & LOOP) != 0; }
+    bool isReferenced() const { return (flags & REFERENCED) != 0; }
+    int generation() const { return flags >> GENERATION_SHIFT; }
+
+    bool isProved() const { return pn == 0; }
+    bool isDisproved() const { return pn == static_cast<uint32_t>(PN_INFINITE); }
+    bool isOpen() const { return pn != 0 && dn != 0; }
+    // Disproved or bounded: no proof within the stored depth (loop entries included).
+    bool isNonProof() const { return pn != 0 && dn == 0; }
+    // The 48 stored key bits, as keyHigh * 2^32 + keyMid.
+    uint64_t storedKey() const { return static_cast<uint64_t>(keyHigh) << 32 | keyMid; }
+};
+
+static_assert(sizeof(TableEntry) == 20);
+static_assert(offsetof(TableEntry, pn) == 0);
+static_assert(offsetof(TableEntry, dn) == 4);
+static_assert(offsetof(TableEntry, keyMid) == 8);
+static_assert(offsetof(TableEntry, keyHigh) == 12);
+static_assert(offsetof(TableEntry, depth) == 14);
+static_assert(offsetof(TableEntry, loopPly) == 16);
+static_assert(offsetof(TableEntry, level) == 18);
+static_assert(offsetof(TableEntry, flags) == 19);
+static_assert(std::endian::native == std::endian::little, "the checkpoint image is little-endian");
+
+// Where the table writes its console text (the hash-monitor dump and the recovery report). The run
+// uses the real console; a test substitutes its own to capture the Shift-JIS bytes.
+class TableConsole {
+  public:
+    virtual void write(std::string_view sjis) = 0;
+    virtual bool atLineStart() = 0;
+
+  protected:
+    ~TableConsole() = default;
+};
+TableConsole& systemTableConsole();
+
+constexpr uint64_t TABLE_MIN_MEGABYTES = 20;
+constexpr uint64_t TABLE_MEGABYTES_PER_BLOCK = 20;  // 2^20 entries of 20 bytes fill 20 MB
+constexpr uint64_t TABLE_SLOTS_PER_BLOCK = 1048576;
+constexpr int TABLE_STORE_PROBES = 100;  // a store looks at probes 0..99
+constexpr int TABLE_GENERATIONS = 15;    // generations run 1..15, never 0
+constexpr int LEVEL_BUCKETS = 64;        // levels 0..62 and one bucket for 63 and more
+
+// What recovery's survey counts among the used entries.
+struct TableKindCounts {
+    int64_t used;
+    int64_t proved;
+    int64_t disproved;
+    int64_t bounded;
+    int64_t loop;
+    int64_t open;
+    int64_t referenced;
+};
+
+class PositionTable {
+  public:
+    // --- the persistent state (a checkpoint saves and restores exactly these and the entries) ---
+    std::unique_ptr<TableEntry[]> entries;  // tableSize + 1 entries; the last one is never addressed
+    uint64_t usedCount = 0;                 // slots that are not empty and not free
+    uint64_t peakCount = 0;                 // largest usedCount seen
+    uint64_t tableSize = 0;                 // addressable slots, the modulus of the start slot
+    int16_t finalDepthBound = NO_PLY;       // purgeOutsideWindow: proofs and non-proofs deeper go
+    int16_t openPlyBound = 0;               // purgeOutsideWindow: open and loop entries shallower go
+    int32_t generation = 1;
+    int32_t previousGeneration = 0;
+    int32_t openProbeMax = 0;      // longest walk an open store needed ("リトライ")
+    int32_t provenProbeMax = 0;    // ... a proved store ("詰リトライ")
+    int32_t nonProofProbeMax = 0;  // ... a loop or non-proof store ("不詰リトライ")
+
+    // --- the rest ---
+    std::string checkpointPath;
+    double recoveryFraction = 0.8;  // fill ratio above which recovery runs
+    uint64_t recoveryLimit = 0;     // tableSize * recoveryFraction, truncated
+    double retainFraction = 0.5;    // fraction of tableSize that recovery leaves in use
+    uint64_t generationPeriod = 0;  // tableSize / 15: ticks per generation
+    uint64_t generationTicks = 0;   // stores and probe hits since the generation last advanced
+    std::array<int64_t, LEVEL_BUCKETS> levelHistogram{};  // recovery's work area
+    TableKindCounts kindCounts{};                         // recovery's survey of the last run
+
+    // Console options, set by whoever creates the table.
+    bool hashMonitor = false;      // "ハッシュモニタ": dump the probes of a crowded open store
+    bool detailedMonitor = false;  // "詳細モニタ": recovery's extra lines
+    TableConsole* console = &systemTableConsole();
+
+    // Addressable slots for a memory option in megabytes (at least 20; smaller values are raised).
+    static uint64_t slotCountFor(uint64_t megabytes);
+    // Allocates tableSize + 1 entries for the memory option and clears them. False when the memory
+    // cannot be had; the table is then left without entries.
+    bool create(uint64_t megabytes);
+    // The same for a table of exactly `slots` addressable slots (tests and tools build small ones).
+    bool createSlots(uint64_t slots);
+    // Gives the entries back; the counters stay readable.
+    void release();
+
+    // Every slot fresh, the purge window wide open, usedCount recounted. Generations and probe maxima
+    // are kept.
+    void clear();
+    // Recounts usedCount from the slots, raises peakCount to it and returns it.
+    uint64_t recount();
+
+    // Files the finished node under its kind: proved (pn 0), open (pn and dn non-zero), loop (dn 0
+    // and loopTainted) or non-proof (dn 0). `value` is the proof length of a proved node and the
+    // remaining depth of a bounded non-proof. Returns the slot written or refreshed, or null when all
+    // probes were taken by entries the store may not displace.
+    TableEntry* store(const Position& node, int16_t value);
+
+    // A final result by key: a proof no longer than d, a disproof, or a bounded non-proof at least d
+    // deep; loop entries are ignored.
+    TableEntry* probeFinal(const Position& node, int d);
+    // A proof by key, whatever its length.
+    TableEntry* probeProven(const Position& node);
+    // The open entry stored for this position at the node's ply. Open entries of the position at
+    // shallower plies met on the way lower node.openPly.
+    TableEntry* probeOpen(Position& node);
+    // A loop entry by pathKey: the result of this very move sequence, which depends on a repetition.
+    TableEntry* probeLoop(const Position& node);
+    // A disproof or bounded non-proof by key, whatever its depth; loop entries are ignored.
+    TableEntry* probeNonProof(const Position& node);
+
+    void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
+    // Every loop entry becomes a tombstone.
+    void purgeLoopEntries();
+    // Unprotected entries outside the window become tombstones: open and loop entries stored at a
+    // ply below openPlyBound, final results whose depth exceeds finalDepthBound.
+    void purgeOutsideWindow();
+    // Every unprotected entry that is not a proof becomes a tombstone, to make room before proofs
+    // lost from the table are searched again.
+    void purgeNonProofs();
+
+    // usedCount as a percentage of tableSize.
+    double usage() const;
+
+    // Space recovery: when the table is fuller than recoveryFraction, marks free the entries of the
+    // least work outside the protected generations until retainFraction of the table is in use.
+    // Returns the number of entries freed.
+    uint64_t recover();
+
+    // A key whose stored bits (16..63) are all zero would read as an empty slot: such a key is never
+    // stored and never found.
+    static bool isStorableKey(uint64_t key) { return (key >> KEY_MID_SHIFT) != 0; }
+
+  private:
+    static constexpr int KEY_MID_SHIFT = 16;
+    static constexpr int KEY_HIGH_SHIFT = 48;
+    static constexpr uint64_t STEP_MASK = 0xff;  // the step is key bits 48..55
+    static constexpr size_t MONITOR_TEXT_CAPACITY = 16384;
+
+    // The new entry as store builds it from the node.
+    struct NewEntry {
+        uint64_t key;
+        uint32_t pn;
+        uint32_t dn;
+        uint32_t keyMid;
+        uint16_t keyHigh;
+        int16_t depth;
+        int16_t loopPly;
+        uint8_t level;
+        bool matches(const TableEntry& e) const { return e.keyMid == keyMid && e.keyHigh == keyHigh; }
+    };
+
+    class ProbeSequence;
+
+    static uint8_t levelOf(uint64_t count);
+    NewEntry buildEntry(const Position& node, int16_t value) const;
+    TableEntry* storeProved(const NewEntry& e);
+    TableEntry* storeOpen(const NewEntry& e);
+    TableEntry* storeLoop(const NewEntry& e);
+    TableEntry* storeNonProof(const NewEntry& e);
+    void takeSlot(TableEntry& slot, const NewEntry& e);
+    void stamp(TableEntry& slot);
+    void touch(TableEntry& slot);
+    void makeTombstone(TableEntry& slot);
+    bool inProtectedGeneration(const TableEntry& slot) const;
+    template <typename Accept>
+    TableEntry* walk(uint64_t key, int limit, Accept accept);
+
+    void monitorHeader(const NewEntry& e, uint64_t startSlot);
+    void monitorLine(const NewEntry& e, const TableEntry& slot, int index);
+    void monitorFlush(int reached, int writtenIndex);
+
+    uint64_t wrapCorrection_ = 0;  // (tableSize - 2^64 mod tableSize) mod tableSize
+    FixedText<MONITOR_TEXT_CAPACITY> monitorText_;
+};
+
+}  // namespace nagare
