@@ -1,0 +1,594 @@
+#include "search/proof_search.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <span>
+
+#include "rules/move_generation.h"
+#include "rules/notation.h"
+#include "search/monitor.h"
+#include "search/node_expansion.h"
+#include "search/search_resume.h"
+#include "table/position_table.h"
+
+namespace nagare {
+
+namespace {
+
+constexpr uint16_t VISITS_SATURATED = 0xffff;
+constexpr uint64_t COUNT_SATURATED = std::numeric_limits<uint64_t>::max();
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > COUNT_SATURATED - b ? COUNT_SATURATED : a + b; }
+
+// Proof-number sums saturate at the largest term once they reach PN_CAP.
+int32_t saturatingPnAdd(int32_t total, int32_t value) {
+    int64_t sum = int64_t(total) + value;
+    return sum >= PN_CAP ? std::max(total, value) : static_cast<int32_t>(sum);
+}
+
+void setProved(Position& n) {
+    n.pn = 0;
+    n.dn = PN_INFINITE;
+}
+void setDisproved(Position& n) {
+    n.pn = PN_INFINITE;
+    n.dn = 0;
+}
+void setBoundedNonProof(Position& n) {
+    n.pn = PN_CAP;
+    n.dn = 0;
+}
+
+// Decided for the side that moved into the node: a proof where the AND side is to move, a non-proof
+// where the OR side is to move.
+bool decidedForMover(const SearchContext& ctx, const Position& n) {
+    return ctx.isOrNode(n) ? n.dn == 0 : n.pn == 0;
+}
+// Decided against the side that moved into it.
+bool decidedAgainstMover(const SearchContext& ctx, const Position& n) {
+    return ctx.isOrNode(n) ? n.pn == 0 : n.dn == 0;
+}
+
+uint64_t sizeOfLevel(int level) { return level >= 63 ? uint64_t(1) << 63 : uint64_t(1) << level; }
+
+std::span<Position> childrenOf(Position& n) { return std::span<Position>(n.children, n.childCount); }
+
+bool sameHandOrPoorer(const Position& candidate, const Position& reference, int handBase) {
+    for (int kind = PAWN; kind <= ROOK; ++kind)
+        if (candidate.hand[handBase + kind] > reference.hand[handBase + kind]) return false;
+    return true;
+}
+
+// A position searched as open nearer the root: returns true when N was left for later.
+[[gnu::noinline]] bool deferToShallowerOpenEntry(SearchContext& ctx, Position& n) {
+    Position probe = n;
+    probe.ply = n.openPly;
+    TableEntry* e = ctx.table->probeOpen(probe);
+    if (e == nullptr || e->pn == 0 || e->dn == 0) return false;
+    n.pn = std::max<int32_t>(n.pn, static_cast<int32_t>(e->pn));
+    return true;
+}
+
+// The same position elsewhere in the current tree, at an AND node reached again on a side path:
+// siblings of the path's nodes two, four, ... plies up that hold the same position (or, under
+// 持駒節約, the same board with a hand no smaller than N's).
+[[gnu::noinline]] bool borrowFromTwinInTree(SearchContext& ctx, Position& n) {
+    if (n.ply < 3 || n.parent == nullptr || n.parent->parent == nullptr || n.parent->parent->parent == nullptr)
+        return false;
+    const int handBase = ctx.rules.genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
+    const Position* twin = nullptr;
+    const Position* a = n.parent->parent;
+    const Position* b = a->parent;
+    while (b != nullptr && b->ply >= n.openPly - 1) {
+        if (b->childCount >= 2) {
+            for (int i = 0; i < b->childCount; ++i) {
+                const Position& y = b->children[i];
+                if (&y == a) continue;
+                bool same = y.key == n.key;
+                if (!same && ctx.nodeRules.handEconomy && y.boardKey == n.boardKey && y.sideToMove == n.sideToMove &&
+                    n.ply >= y.ply && sameHandOrPoorer(n, y, handBase))
+                    same = true;
+                if (same) twin = &y;
+            }
+        }
+        a = b->parent;
+        if (a == nullptr) break;
+        b = a->parent;
+    }
+    if (twin == nullptr || !isOpen(*twin)) return false;
+    n.pn = std::max(n.pn, twin->pn);
+    n.dn = std::min(n.dn, twin->dn);
+    n.loopTainted = 1;
+    n.loopPly = std::min(twin->ply, twin->loopPly);
+    n.openPly = std::min(n.openPly, twin->openPly);
+    ctx.table->store(n, 0);
+    return true;
+}
+
+// Step 8: at the first visit of a first-player node under 最善詰 or 最善勝, look one ply ahead for
+// a mate (or, under 最善勝, a stalemate) before searching. Returns true when N was proved.
+[[gnu::noinline]] bool mateInOnePrecheck(SearchContext& ctx, Position& n, int d) {
+    const int genre = ctx.rules.genre;
+    if (!((genre == GENRE_BEST_MATE || genre == GENRE_BEST_WIN) && n.sideToMove == SENTE)) return false;
+    ++ctx.searchedNodes;
+    int best = NO_PLY;
+    bool proofSeen = false;
+    for (Position& child : childrenOf(n)) {
+        ++ctx.searchedNodes;
+        TableEntry* e = probeChild(ctx, child, d - 1);
+        if (e != nullptr && e->pn == 0) {
+            proofSeen = true;
+            best = std::min<int>(best, e->depth + 1);
+            if (best == 1) break;
+            continue;
+        }
+        if (e != nullptr || proofSeen) continue;
+        int replies = generateAllMoves(child, ctx.moveBuffer, ctx.generation);
+        const bool mated = replies == 0;
+        const bool stalemated = replies == NO_MOVES_GOTE && genre == GENRE_BEST_WIN;
+        if (mated || stalemated) {
+            setProved(child);
+            child.loopPly = NO_PLY;
+            child.effort = 0;
+            ctx.table->store(child, 0);
+            best = 1;
+            proofSeen = true;
+            break;
+        }
+        if (replies > 0) {
+            child.pn = replies;
+            child.dn = 1;
+        }
+    }
+    if (proofSeen) setProved(n);
+    if (n.visits != VISITS_SATURATED) ++n.visits;
+    if (!isProved(n)) return false;
+    updateTreeCounts(ctx, n);
+    ctx.table->store(n, static_cast<int16_t>(best));
+    return true;
+}
+
+// Step 3: a repetition ends an OR node at once, and a position already open nearer the root, or
+// elsewhere in the tree, is left for later.
+bool firstVisitEndsSearch(SearchContext& ctx, Position& n, int d) {
+    if (ctx.isOrNode(n)) {
+        if (d > 0) {
+            if (const Position* ancestor = findAncestorRepeat(n, ctx.nodeRules)) {
+                setBoundedNonProof(n);
+                n.loopTainted = 1;
+                n.loopPly = ancestor->ply;
+                n.treeSize = 1;
+                n.effort = 0;
+                ctx.table->store(n, 0);
+                return true;
+            }
+        }
+        return n.visits == 0 && n.openPly < n.ply && deferToShallowerOpenEntry(ctx, n);
+    }
+    return n.openPly < n.ply && borrowFromTwinInTree(ctx, n);
+}
+
+bool driftedTowardDisproof(const Position& p) {
+    return p.prevPn <= p.pn && p.prevDn >= p.dn && !(p.prevPn == p.pn && p.prevDn == p.dn);
+}
+
+// Step 9d: the thresholds with which the chosen child is searched.
+void setChildThresholds(SearchContext& ctx, const Position& n, Position& child, const ChildSummary& s) {
+    const int64_t P = n.pnThr, D = n.dnThr;
+    const bool orNode = ctx.isOrNode(n);
+    const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
+    const Position* grand = n.parent != nullptr ? n.parent->parent : nullptr;
+    const bool steered =
+        ctx.givenLineMode &&
+        (n.onGivenLine || (laterPhase && grand != nullptr && grand->onGivenLine && orNode && P == PN_CAP && D == PN_CAP));
+    if (steered) {
+        child.pnThr = PN_CAP;
+        child.dnThr = PN_CAP;
+        return;
+    }
+    int64_t pnThr, dnThr;
+    const int64_t b = s.best, second = s.bestSecond;
+    if (orNode) {
+        pnThr = second < P ? second + b / 8 + 1 : P;
+        dnThr = (D >= PN_CAP && child.dn < D) ? D : int64_t(child.dn) + D - n.dn;
+    } else {
+        dnThr = second < D ? second + b / 8 + 1 : D;
+        pnThr = (P >= PN_CAP && child.pn < P) ? P : int64_t(child.pn) + P - n.pn;
+    }
+    if (laterPhase && n.parent != nullptr && driftedTowardDisproof(*n.parent) && driftedTowardDisproof(child)) {
+        pnThr = std::max(pnThr, P);
+        dnThr = std::max(dnThr, D);
+    }
+    if (ctx.phase >= PHASE_SHORTER && driftedTowardDisproof(child)) {
+        if (orNode)
+            dnThr = std::max(dnThr, D);
+        else
+            pnThr = std::max(pnThr, P);
+    }
+    if (child.openPly < child.ply && n.openPly < n.ply && orNode) pnThr = std::max(pnThr, P);
+    child.pnThr = static_cast<int32_t>(std::min<int64_t>(pnThr, PN_CAP));
+    child.dnThr = static_cast<int32_t>(std::min<int64_t>(dnThr, PN_CAP));
+}
+
+// Step 10: the value stored with a finished node, and the loop taint of a non-proof.
+int16_t finishedValue(SearchContext& ctx, Position& n, int d) {
+    if (isOpen(n)) return 0;
+    if (n.pn == PN_INFINITE) {
+        n.loopTainted = 0;
+        return 0;
+    }
+    const bool orNode = ctx.isOrNode(n);
+    if (n.dn == 0) {
+        if (!orNode) {
+            // A defence holds: the node is tainted only if every holding defence is.
+            bool cleanHold = false;
+            int m = std::numeric_limits<int>::min();
+            for (const Position& c : childrenOf(n)) {
+                if (c.dn != 0) continue;
+                if (!c.loopTainted) cleanHold = true;
+                m = std::max<int>(m, c.loopPly);
+            }
+            if (cleanHold || m >= n.ply) {
+                n.loopPly = NO_PLY;
+            } else {
+                n.loopTainted = 1;
+                n.loopPly = static_cast<int16_t>(std::min<int>(n.loopPly, m));
+            }
+        } else {
+            int m = std::numeric_limits<int>::max();
+            for (const Position& c : childrenOf(n))
+                if (c.dn == 0 && c.loopTainted && c.loopPly < n.ply) m = std::min<int>(m, c.loopPly);
+            if (m != std::numeric_limits<int>::max()) {
+                n.loopTainted = 1;
+                n.loopPly = static_cast<int16_t>(std::min<int>(n.loopPly, m));
+            }
+        }
+        return static_cast<int16_t>(d);
+    }
+    // Proved: its length from the children's proofs in the table.
+    int longest = 0, shortest = std::numeric_limits<int>::max();
+    for (Position& c : childrenOf(n)) {
+        if (!isProved(c)) continue;
+        TableEntry* e = ctx.table->probeProven(c);
+        if (e == nullptr || e->depth > d - 1) continue;
+        longest = std::max<int>(longest, e->depth);
+        shortest = std::min<int>(shortest, e->depth);
+    }
+    if (!orNode) return static_cast<int16_t>(longest > 0 ? longest + 1 : d);
+    return static_cast<int16_t>(shortest != std::numeric_limits<int>::max() ? shortest + 1 : d);
+}
+
+void finishNode(SearchContext& ctx, Position& n, int d) {
+    updateTreeCounts(ctx, n);
+    ctx.table->store(n, finishedValue(ctx, n, d));
+    if (n.state == NODE_STATE_ABORTED)
+        for (Position& c : childrenOf(n)) ctx.table->store(c, static_cast<int16_t>(d - 1));
+    ctx.resuming = false;
+    recordAbortedNode(ctx, n);
+}
+
+}  // namespace
+
+int highestBit(uint64_t value) { return value <= 1 ? 0 : 63 - std::countl_zero(value); }
+
+void runSearch(SearchContext& ctx, Position& root, int depth) {
+    if (depth < 0) return;
+    resetSearchFields(root, ctx.nodeRules);
+    ctx.rootPly = root.ply;
+    ctx.lineRequest.store(false, std::memory_order_relaxed);
+    const bool monitorWasRunning = ctx.monitorRunning.load(std::memory_order_relaxed);
+    if (!monitorWasRunning) startMonitor(ctx);
+    ++ctx.searchedNodes;
+    ctx.depthLimit = static_cast<int16_t>(depth);
+    NodeArena::Mark mark = ctx.arena.mark();
+    searchNode(ctx, root, depth);
+    ctx.arena.release(mark);
+    root.children = nullptr;
+    root.childCount = 0;
+    ctx.monitorOn.store(false, std::memory_order_relaxed);
+    ctx.maxTreeExp = std::max(ctx.maxTreeExp, highestBit(root.treeSize));
+    stopMonitor(ctx);
+}
+
+void searchNode(SearchContext& ctx, Position& n, int d) {
+    ctx.maxPly = std::max<int16_t>(ctx.maxPly, static_cast<int16_t>(n.ply + 1));
+    const NodeArena::Mark mark = ctx.arena.mark();
+    struct ReleaseChildren {
+        SearchContext& ctx;
+        Position& n;
+        NodeArena::Mark mark;
+        ~ReleaseChildren() {
+            ctx.arena.release(mark);
+            n.children = nullptr;
+            n.childCount = 0;
+        }
+    } release{ctx, n, mark};
+    const bool orNode = ctx.isOrNode(n);
+
+    // Step 2. Resume replay of a stopped search.
+    ResumeOutcome resumed = ctx.resuming ? replayResumePath(ctx, n, d) : ResumeOutcome::SEARCH;
+    if (resumed == ResumeOutcome::RETURN) return;
+
+    // Step 3. First visits: repetitions, and the same position open elsewhere.
+    if (resumed == ResumeOutcome::SEARCH && n.visits <= 1 && firstVisitEndsSearch(ctx, n, d)) return;
+
+    // Step 4. Interruption and the current-line display.
+    if (checkInterrupt(ctx, n)) {
+        n.state = NODE_STATE_ABORTED;
+        return;
+    }
+    if (ctx.lineRequest.load(std::memory_order_relaxed)) {
+        showCurrentLine(ctx, n);
+        ctx.lineRequest.store(false, std::memory_order_relaxed);
+    }
+
+    // Step 5. Expansion; a node without usable moves is decided here.
+    if (!ctx.resuming && n.childCount == 0) {
+        int code = expandNode(ctx, n);
+        Verdict v = judgeNoMoves(ctx, n, code);
+        if (v != Verdict::HAS_MOVES) {
+            if (v == Verdict::PROVED)
+                setProved(n);
+            else
+                setDisproved(n);
+            n.loopPly = NO_PLY;
+            n.effort = 0;
+            ctx.table->store(n, 0);
+            return;
+        }
+    }
+
+    // Step 6. Depth limit.
+    if (d == 0 && n.childCount > 0) {
+        setBoundedNonProof(n);
+        n.loopTainted = 0;
+        n.loopPly = NO_PLY;
+        n.effort = 0;
+        ctx.table->store(n, 0);
+        return;
+    }
+
+    // Step 7. The given sequence steers the first descent.
+    Position* forced = nullptr;
+    bool skipPrecheck = false;
+    if (ctx.givenLineMode && n.onGivenLine && n.ply >= 0 && size_t(n.ply) < ctx.workLine.size()) {
+        const Move steer = ctx.workLine[n.ply];
+        for (Position& c : childrenOf(n))
+            if (c.lastMove == steer) {
+                c.onGivenLine = 1;
+                c.pnThr = n.pnThr;
+                c.dnThr = n.dnThr;
+                forced = &c;
+            }
+        if (steer.from != 0 || steer.to != 0) skipPrecheck = true;
+    }
+
+    // Step 8. Mate-in-one pre-check.
+    const bool visitedWithNumbers = n.visits > 0 && !(n.pn == 1 && n.dn == 1);
+    if (!skipPrecheck && !ctx.resuming && !ctx.rules.pawnDropMate && !visitedWithNumbers && n.childCount > 0 &&
+        d > 0 && mateInOnePrecheck(ctx, n, d))
+        return;
+
+    // Step 9. Main loop.
+    for (bool first = true;; first = false) {
+        ChildSummary s;
+        Position* selected = selectChild(ctx, n, d, s);
+        if (n.dn >= n.dnThr || n.pn >= n.pnThr || n.state == NODE_STATE_ABORTED) break;
+        Position* child = first && forced != nullptr ? forced : selected;
+        if (child == nullptr) child = n.children;
+        if (child == nullptr) break;
+        setChildThresholds(ctx, n, *child, s);
+        ++ctx.searchedNodes;
+        const bool tracing = ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed);
+        if (tracing) traceDescend(ctx, n, *child);
+        child->prevPn = child->pn;
+        child->prevDn = child->dn;
+        searchNode(ctx, *child, d - 1);
+        if (ctx.phase <= PHASE_SOLVE && isOpen(*child)) {
+            ctx.maxPn = std::max(ctx.maxPn, child->pn);
+            ctx.maxDn = std::max(ctx.maxDn, child->dn);
+        }
+        n.lastChildKey = child->key;
+        if (tracing || ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed)) traceReturn(ctx, n, *child);
+        if (child->visits != VISITS_SATURATED) ++child->visits;
+        if (child->state == NODE_STATE_ABORTED) n.state = NODE_STATE_ABORTED;
+        // The first refutation of the given sequence.
+        if (ctx.phase <= PHASE_SOLVE && ctx.givenLineMode && !orNode && n.onGivenLine && child->dn == 0 &&
+            ctx.givenLineFailure.key == 0)
+            ctx.givenLineFailure = *child;
+        // Killer move: the reply that just decided a sibling subtree is tried first next time.
+        if (n.parent != nullptr) {
+            if (decidedForMover(ctx, *child))
+                n.parent->killer = child->lastMove.packed();
+            else if (decidedAgainstMover(ctx, *child))
+                n.parent->killer = 0;
+        }
+    }
+
+    // Step 10. Finish: store the node and, when aborted, record it for the checkpoint.
+    finishNode(ctx, n, d);
+}
+
+Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
+    const bool orNode = ctx.isOrNode(n);
+    auto deciding = [orNode](const Position& c) { return orNode ? c.pn : c.dn; };
+    auto other = [orNode](const Position& c) { return orNode ? c.dn : c.pn; };
+    std::span<Position> children = childrenOf(n);
+
+    // 1. Fill fresh children from the table.
+    for (Position& c : children) {
+        if (c.pn == 1 && c.dn == 1 && c.visits == 0 && d > 0) {
+            if (probeChild(ctx, c, d - 1) != nullptr) c.visits = 1;
+        }
+    }
+
+    // 2. 無駄合: a defence by a futile interposition is looked at only after the real defences.
+    if (ctx.futileDropTweak && children.size() >= 2 && !orNode) {
+        int considered = 0;
+        bool anyFutile = false, anyReal = false;
+        int32_t largestReal = 0;
+        for (const Position& c : children) {
+            if (!(c.pn < c.pnThr && c.dn < c.dnThr)) continue;
+            ++considered;
+            if (c.futileDrop) {
+                anyFutile = true;
+            } else {
+                anyReal = true;
+                largestReal = std::max(largestReal, c.dn);
+            }
+        }
+        if (considered > 1 && anyFutile && anyReal)
+            for (Position& c : children)
+                if (c.futileDrop && isOpen(c) && c.dn < largestReal) c.dn = largestReal;
+    }
+
+    // 3. Scan: the smallest deciding number wins; ties go by the rules below.
+    Position* chosen = nullptr;
+    int32_t best = PN_INFINITE, bestSecond = PN_INFINITE;
+    int32_t largest = 0, largestSecond = 0;
+    int32_t sum = 0;
+    int openCount = 0;
+    const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
+    const uint32_t killer = n.parent != nullptr ? n.parent->killer : 0;
+    auto isKiller = [&](const Position& c) { return n.parent != nullptr && c.lastMove.packed() == killer; };
+    for (Position& c : children) {
+        const int32_t dec = deciding(c), oth = other(c);
+        if (chosen == nullptr || dec < best) {
+            if (chosen != nullptr) bestSecond = best;
+            best = dec;
+            chosen = &c;
+        } else {
+            if (dec < bestSecond) bestSecond = dec;
+            if (dec == best) {
+                bool yWins;
+                if (laterPhase && (oth > largest || (ctx.verifyKind == VERIFY_ATTACKS && ctx.phase != PHASE_SHORTER &&
+                                                     oth < largest)))
+                    yWins = true;
+                else if (oth == largest && chosen->effort != c.effort)
+                    yWins = chosen->effort > c.effort;
+                else
+                    yWins = !isKiller(*chosen) && isKiller(c);
+                if (yWins) chosen = &c;
+            }
+        }
+        if (oth > largest) {
+            largestSecond = largest;
+            largest = oth;
+        } else if (oth > largestSecond) {
+            largestSecond = oth;
+        }
+        if (isOpen(c)) ++openCount;
+        sum = saturatingPnAdd(sum, oth);
+    }
+
+    // 4. Whether the children's numbers may be summed.
+    n.sumSafe = openCount < 2 || sum < PN_CAP / openCount;
+
+    // 5. The node's numbers.
+    int32_t combined;
+    if (children.empty()) {
+        best = PN_INFINITE;
+        combined = 0;
+    } else if (best > 0 && largest > 0) {
+        int64_t v = n.sumSafe && ctx.rules.checkRequired ? sum : int64_t(largest) + openCount - 1;
+        combined = v >= PN_CAP ? largest : static_cast<int32_t>(v);
+    } else {
+        combined = largest;
+    }
+    if (orNode) {
+        n.pn = best;
+        n.dn = combined;
+    } else {
+        n.dn = best;
+        n.pn = combined;
+    }
+    s.best = best;
+    s.bestSecond = bestSecond;
+    s.other = largest;
+    s.otherSecond = largestSecond;
+    s.combined = combined;
+    s.minimum = best;
+    return chosen;
+}
+
+void recomputeNode(SearchContext& ctx, Position& n) {
+    const bool orNode = ctx.isOrNode(n);
+    int32_t minimum = PN_INFINITE, largest = 0, sum = 0;
+    int openCount = 0;
+    for (const Position& c : childrenOf(n)) {
+        const int32_t dec = orNode ? c.pn : c.dn, oth = orNode ? c.dn : c.pn;
+        minimum = std::min(minimum, dec);
+        largest = std::max(largest, oth);
+        if (isOpen(c)) ++openCount;
+        sum = saturatingPnAdd(sum, oth);
+    }
+    int32_t combined = largest;
+    if (openCount > 0 && largest >= 1 && largest < PN_CAP) {
+        int64_t v = n.sumSafe && ctx.rules.checkRequired ? sum : int64_t(largest) + openCount - 1;
+        if (v < PN_CAP) combined = static_cast<int32_t>(v);
+    }
+    if (n.childCount == 0) combined = 0;
+    if (orNode) {
+        n.pn = minimum;
+        n.dn = combined;
+    } else {
+        n.dn = minimum;
+        n.pn = combined;
+    }
+    updateTreeCounts(ctx, n);
+}
+
+void updateTreeCounts(SearchContext& ctx, Position& n) {
+    uint64_t tree = 1, effort = 1;
+    for (const Position& c : childrenOf(n)) {
+        tree = saturatingAdd(tree, c.treeSize);
+        effort = saturatingAdd(effort, isOpen(c) && c.key != n.lastChildKey ? 1 : c.effort);
+    }
+    n.treeSize = tree;
+    n.effort = effort;
+    const bool decided = ctx.isOrNode(n) ? n.pn == 0 : n.dn == 0;
+    if (decided) n.effort = 0;
+}
+
+TableEntry* probeChild(SearchContext& ctx, Position& node, int depth) {
+    PositionTable& table = *ctx.table;
+    if (TableEntry* e = table.probeFinal(node, depth)) {
+        if (e->pn == 0)
+            setProved(node);
+        else if (e->pn == static_cast<uint32_t>(PN_INFINITE))
+            setDisproved(node);
+        else
+            setBoundedNonProof(node);
+        node.treeSize = sizeOfLevel(e->level);
+        node.effort = 0;
+        if (decidedForMover(ctx, node) && node.parent != nullptr && node.parent->parent != nullptr)
+            node.parent->parent->killer = node.lastMove.packed();
+        return e;
+    }
+    if (TableEntry* e = table.probeLoop(node)) {
+        setBoundedNonProof(node);
+        node.loopTainted = 1;
+        node.loopPly = e->loopPly;
+        node.treeSize = 1;
+        node.effort = 0;
+        return e;
+    }
+    if (TableEntry* e = table.probeOpen(node)) {
+        node.pn = node.prevPn = static_cast<int32_t>(e->pn);
+        node.dn = node.prevDn = static_cast<int32_t>(e->dn);
+        node.treeSize = node.effort = sizeOfLevel(e->level);
+        return e;
+    }
+    return nullptr;
+}
+
+void recordAbortedNode(SearchContext& ctx, Position& n) {
+    if (n.state != NODE_STATE_ABORTED) return;
+    ctx.resumePath.insert(ctx.resumePath.begin(), ResumeRecord{n.lastMove, n.pn, n.dn, n.pnThr, n.dnThr});
+    if (n.childCount > 0)
+        ctx.savedChildren.insert(ctx.savedChildren.begin(),
+                                 std::vector<Position>(n.children, n.children + n.childCount));
+}
+
+}  // namespace nagare
