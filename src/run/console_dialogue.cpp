@@ -13,8 +13,8 @@ void pause() {
     platform::waitForKey();
 }
 
-bool askYes(char letter) {
-    std::optional<char> answer = platform::readAnswerCharacter();
+bool askYes(char letter, std::FILE* in) {
+    std::optional<char> answer = platform::readAnswerCharacter(in);
     if (!answer) return false;
     auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
     return upper(*answer) == upper(letter);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 
 namespace nagare {
 
@@ -13,7 +14,7 @@ void pause();
 
 // Reads one answer to a question already printed: true when its first character is `letter`, in
 // either case. The end of input answers no.
-bool askYes(char letter);
+bool askYes(char letter, std::FILE* in = stdin);
 
 // Arms the Ctrl-C handler: the next Ctrl-C sets ctrlCPressed and prints a hint to use ESC instead;
 // the one after it ends the process unless the handler has been installed again.
