@@ -54,6 +54,10 @@ public:
         std::fflush(stdout);
     }
 
+    std::string encode(std::string_view text) const {
+        return passThrough_ ? std::string(text) : sjisToUtf8(text);
+    }
+
     bool atLineStart() {
         std::lock_guard<std::mutex> lock(mutex_);
         return column_ == 0;
@@ -124,5 +128,6 @@ std::string sjisToUtf8(std::string_view sjis) {
 void consoleWrite(std::string_view sjis) { console().write(sjis); }
 bool consoleAtLineStart() { return console().atLineStart(); }
 void consoleSetAttribute(int attribute) { console().setAttribute(attribute); }
+std::string toConsoleEncoding(std::string_view sjis) { return console().encode(sjis); }
 
 }  // namespace nagare::platform

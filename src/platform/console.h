@@ -19,5 +19,9 @@ constexpr int ATTRIBUTE_NORMAL = 7;
 
 // Converts Shift-JIS text to UTF-8; bytes that are not valid Shift-JIS become '?'.
 std::string sjisToUtf8(std::string_view sjis);
+// The bytes consoleWrite would put on standard output for this text: the text itself when the
+// terminal reads Shift-JIS, otherwise its UTF-8 form. For writers that cannot go through
+// consoleWrite, such as a signal handler.
+std::string toConsoleEncoding(std::string_view sjis);
 
 }  // namespace nagare::platform

@@ -2,4 +2,6 @@
 
 #include "rules/position.h"
 
-TEST(Placeholder, Builds) { SUCCEED(); }
+TEST(Placeholder, Builds) {
+    SUCCEED();
+}
