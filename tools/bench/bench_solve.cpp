@@ -1,8 +1,105 @@
+// nagare-bench solve [--mb N] [--depth N] FILE...: proves each problem to its stated length (or to
+// N plies) and prints the result, the proof length, the nodes searched and the speed.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "bench_problem.h"
 #include "bench_verbs.h"
+#include "platform/stopwatch.h"
+#include "platform/threads.h"
+#include "search/proof_search.h"
+#include "search/solve_setup.h"
+#include "table/position_table.h"
 
-int nagare::bench::solve(int, char**) {
-    std::fprintf(stderr, "nagare-bench solve: not built yet\n");
-    return 2;
+namespace nagare::bench {
+
+namespace {
+
+// The bench signature: a fixed list of problems of the repository, solved with the default options.
+const char* const SIGNATURE_PROBLEMS[] = {
+    "tests/data/problems/short/mate3-000-000.kif",   "tests/data/problems/short/mate5-000-000.kif",
+    "tests/data/problems/short/mate7-000-000.kif",   "tests/data/problems/short/mate9-000-000.kif",
+    "tests/data/problems/short/mate11-000-000.kif",  "tests/data/problems/short/mate11-000-001.kif",
+    "tests/data/problems/short/mate11-000-002.kif",  "tests/data/problems/short/mate11-000-003.kif",
+    "tests/data/problems/short/mate11-000-004.kif",
+};
+
+struct Options {
+    long megabytes = 0;  // 0: the problem's own memory option
+    long depth = -1;     // -1: the stated length
+    std::vector<std::string> files;
+};
+
+bool parseOptions(int argc, char** argv, Options& o) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc) {
+            o.megabytes = std::atol(argv[++i]);
+        } else if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc) {
+            o.depth = std::atol(argv[++i]);
+        } else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "usage: nagare-bench solve [--mb N] [--depth N] FILE...\n");
+            return false;
+        } else {
+            o.files.push_back(argv[i]);
+        }
+    }
+    if (o.files.empty())
+        for (const char* f : SIGNATURE_PROBLEMS) o.files.push_back(std::string(NAGARE_SOURCE_DIR) + "/" + f);
+    return true;
 }
+
+}  // namespace
+
+int solve(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
+    std::printf("file\tgenre\tstated\tresult\tproof_length\tnodes\tseconds\tnps\n");
+    uint64_t totalNodes = 0;
+    double totalSeconds = 0;
+    int proved = 0;
+    for (const std::string& path : options.files) {
+        Problem problem;
+        Position root{};
+        if (!loadProblem(path, problem, root)) return 1;
+        const long megabytes = std::max<long>(options.megabytes > 0 ? options.megabytes : problem.options.memoryMB,
+                                              static_cast<long>(TABLE_MIN_MEGABYTES));
+        PositionTable table;
+        if (!table.create(static_cast<uint64_t>(megabytes))) {
+            std::fprintf(stderr, "%s: cannot allocate %ld MB\n", path.c_str(), megabytes);
+            return 1;
+        }
+        auto ctx = std::make_unique<SearchContext>();
+        prepareContext(*ctx, problem, table);
+        prepareRoot(root);
+        const int depth = options.depth >= 0 ? static_cast<int>(options.depth) : problem.record.length;
+        ctx->phase = PHASE_SOLVE;
+        ctx->depthLimit = static_cast<int16_t>(depth);
+        ctx->solutionLength = static_cast<int16_t>(depth);
+        const platform::Stopwatch watch;
+        platform::runWithLargeStack([&] { runSearch(*ctx, root, depth); });
+        const double seconds = watch.elapsed();
+        std::string proofLength;
+        if (isProved(root)) {
+            ++proved;
+            if (TableEntry* e = table.probeProven(root)) proofLength = std::to_string(e->depth);
+        }
+        const std::string name = path.substr(path.find_last_of('/') + 1);
+        std::printf("%s\t0x%x\t%d\t%s\t%s\t%llu\t%.3f\t%.0f\n", name.c_str(), problem.rules.genre,
+                    problem.record.length, isProved(root) ? "proved" : "not-proved", proofLength.c_str(),
+                    static_cast<unsigned long long>(ctx->searchedNodes), seconds,
+                    seconds > 0 ? ctx->searchedNodes / seconds : 0.0);
+        std::fflush(stdout);
+        totalNodes += ctx->searchedNodes;
+        totalSeconds += seconds;
+    }
+    std::printf("total\t\t\t%d/%zu\t\t%llu\t%.3f\t%.0f\n", proved, options.files.size(),
+                static_cast<unsigned long long>(totalNodes), totalSeconds,
+                totalSeconds > 0 ? totalNodes / totalSeconds : 0.0);
+    return 0;
+}
+
+}  // namespace nagare::bench

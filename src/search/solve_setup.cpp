@@ -1,0 +1,36 @@
+#include "search/solve_setup.h"
+
+namespace nagare {
+
+void prepareContext(SearchContext& ctx, const Problem& problem, PositionTable& table) {
+    const RuleSet& rules = problem.rules;
+    const SolveOptions& options = problem.options;
+    ctx.rules = rules;
+    ctx.generation.pawnDropMate = rules.pawnDropMate;
+    ctx.statedLength = problem.record.length;
+    const bool best = playOf(rules.genre) == PLAY_BEST;
+    ctx.orSide = best ? SENTE : GOTE;
+    ctx.andSide = best ? GOTE : SENTE;
+    // Hand dominance only where a poorer hand cannot do better: not when captures are forbidden.
+    const bool economy = (rules.genre == GENRE_BEST_MATE || (best && options.handEconomy)) &&
+                         (rules.moveRule == MOVE_RULE_NONE || rules.moveRule == MOVE_RULE_GOYOKU);
+    ctx.nodeRules = NodeRules{rules.genre, options.symmetry, economy};
+    ctx.futileDropTweak = rules.genre == GENRE_BEST_MATE && rules.moveRule == MOVE_RULE_NONE;
+    ctx.traceOn = options.traceOn;
+    ctx.detailedMonitor = options.detailedMonitor;
+    ctx.monitorOn.store(options.monitorOn, std::memory_order_relaxed);
+    ctx.monitorDepth.store(options.monitorDepth, std::memory_order_relaxed);
+    ctx.inputLine = problem.record.inputLine;
+    ctx.table = &table;
+}
+
+void prepareRoot(Position& root) {
+    root.parent = nullptr;
+    root.pathKey = 0;
+    root.lastMovePathKey = 0;
+    root.lastMove = Move{};
+    root.ply = 0;
+    root.onGivenLine = 1;
+}
+
+}  // namespace nagare
