@@ -7,14 +7,16 @@ namespace nagare {
 
 namespace {
 
+constexpr int FIRST_RANK = 1;
 constexpr int LAST_RANK = RANK_COUNT;
 
 bool isUnmovable(Square s, int code) {
     // Pawns, lances and knights move only forwards: on the last rank, and a knight also on the rank
     // before it, they could never move again.
     int rank = rankOf(s);
-    if (rank == 1 && (code == SENTE + PAWN || code == SENTE + LANCE || code == SENTE + KNIGHT)) return true;
-    if (rank == 2 && code == SENTE + KNIGHT) return true;
+    if (rank == FIRST_RANK && (code == SENTE + PAWN || code == SENTE + LANCE || code == SENTE + KNIGHT))
+        return true;
+    if (rank == FIRST_RANK + 1 && code == SENTE + KNIGHT) return true;
     if (rank == LAST_RANK && (code == GOTE + PAWN || code == GOTE + LANCE || code == GOTE + KNIGHT))
         return true;
     if (rank == LAST_RANK - 1 && code == GOTE + KNIGHT) return true;

@@ -319,8 +319,8 @@ class ProblemReader {
     }
 
     std::optional<ReadResult> readRemarks(string_view line) {
-        if (contains(line, "解図のみ")) options_.scope = 1;
-        if (contains(line, "略式検討")) options_.scope = 2;
+        if (contains(line, "解図のみ")) options_.scope = SCOPE_SOLVE_ONLY;
+        if (contains(line, "略式検討")) options_.scope = SCOPE_ABBREVIATED;
         if (auto rest = restAfter(line, "余詰検討")) {
             options_.cookCheck = true;
             int depth = toInt16(leadingDecimal(*rest).value);

@@ -24,8 +24,13 @@ struct ProblemRecord {
     std::vector<Move> inputLine;           // the move list under "手数----指手"
 };
 
+// How far a run goes after the first solution.
+constexpr int32_t SCOPE_FULL = 0;         // shorter solutions, then the whole check of the line
+constexpr int32_t SCOPE_SOLVE_ONLY = 1;   // 解図のみ: the first solution, written out
+constexpr int32_t SCOPE_ABBREVIATED = 2;  // 略式検討: no search for shorter solutions
+
 struct SolveOptions {
-    int32_t scope = 0;       // 0 full check, 1 解図のみ, 2 略式検討
+    int32_t scope = SCOPE_FULL;
     bool cookCheck = false;  // 余詰検討
     int16_t cookDepth = 0;
     bool handEconomy = false;      // 持駒節約

@@ -168,7 +168,7 @@ std::vector<ReaderCase> readerCases() {
              EXPECT_TRUE(p.options.monitorOn);
              EXPECT_TRUE(p.options.detailedMonitor);
              EXPECT_EQ(p.options.monitorDepth, 5);
-             EXPECT_EQ(p.options.scope, 2);
+             EXPECT_EQ(p.options.scope, SCOPE_ABBREVIATED);
              EXPECT_TRUE(p.options.symmetry);
              EXPECT_TRUE(p.options.reportNoMate);
          }},
