@@ -124,7 +124,7 @@ uint64_t PositionTable::recount() {
 }
 
 double PositionTable::usage() const {
-    return tableSize == 0 ? 0.0 : static_cast<double>(usedCount) * 100 / static_cast<double>(tableSize);
+    return tableSize == 0 ? 0.0 : static_cast<double>(usedCount) * PERCENT / static_cast<double>(tableSize);
 }
 
 // --- building and placing entries ---
@@ -184,11 +184,6 @@ void PositionTable::stamp(TableEntry& slot) {
         generation = generation == TABLE_GENERATIONS ? 1 : generation + 1;
         generationTicks = 0;
     }
-}
-
-bool PositionTable::inProtectedGeneration(const TableEntry& slot) const {
-    int g = slot.generation();
-    return g == generation || g == previousGeneration;
 }
 
 TableEntry* PositionTable::store(const Position& node, int16_t value) {
@@ -430,7 +425,7 @@ void PositionTable::monitorHeader(const NewEntry& e, uint64_t startSlot) {
     monitorText_.clear();
     monitorText_.append("\n登録データ：\n")
         .append("ハッシュ値：")
-        .appendHex(static_cast<uint64_t>(e.keyHigh) << 32 | e.keyMid);
+        .appendHex(static_cast<uint64_t>(e.keyHigh) << TableEntry::KEY_HIGH_POSITION | e.keyMid);
     monitorText_.append("　インデックス：").appendHex(startSlot);
     monitorText_.append("　手数：").appendDecimal(e.depth);
     monitorText_.append(" (").appendUnsigned(e.pn).append(", ").appendUnsigned(e.dn).append(")");

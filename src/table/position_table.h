@@ -63,7 +63,8 @@ struct TableEntry {
     // Disproved or bounded: no proof within the stored depth (loop entries included).
     bool isNonProof() const { return pn != 0 && dn == 0; }
     // The 48 stored key bits, as keyHigh * 2^32 + keyMid.
-    uint64_t storedKey() const { return static_cast<uint64_t>(keyHigh) << 32 | keyMid; }
+    static constexpr int KEY_HIGH_POSITION = 32;
+    uint64_t storedKey() const { return static_cast<uint64_t>(keyHigh) << KEY_HIGH_POSITION | keyMid; }
 };
 
 static_assert(sizeof(TableEntry) == 20);
@@ -94,7 +95,8 @@ constexpr uint64_t TABLE_MEGABYTES_PER_BLOCK = 20;  // 2^20 entries of 20 bytes 
 constexpr uint64_t TABLE_SLOTS_PER_BLOCK = 1048576;
 constexpr int TABLE_STORE_PROBES = 100;  // a store looks at probes 0..99
 constexpr int TABLE_GENERATIONS = 15;    // generations run 1..15, never 0
-constexpr int LEVEL_BUCKETS = 64;        // levels 0..62 and one bucket for 63 and more
+constexpr int LEVEL_BUCKETS = 64;
+constexpr double PERCENT = 100;  // levels 0..62 and one bucket for 63 and more
 
 // What recovery's survey counts among the used entries.
 struct TableKindCounts {
@@ -225,7 +227,10 @@ class PositionTable {
     void stamp(TableEntry& slot);
     void touch(TableEntry& slot);
     void makeTombstone(TableEntry& slot);
-    bool inProtectedGeneration(const TableEntry& slot) const;
+    // Stamped in the current or the previous generation: spared by open stores and by recovery.
+    bool inProtectedGeneration(const TableEntry& slot) const {
+        return slot.generation() == generation || slot.generation() == previousGeneration;
+    }
     template <typename Accept>
     TableEntry* walk(uint64_t key, int limit, Accept accept);
 

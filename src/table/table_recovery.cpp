@@ -29,7 +29,7 @@ constexpr int weightedLevel(const TableEntry& e) {
 }
 
 double percentOf(int64_t count, uint64_t tableSize) {
-    return static_cast<double>(count) * 100 / static_cast<double>(tableSize);
+    return static_cast<double>(count) * PERCENT / static_cast<double>(tableSize);
 }
 
 // The lowest level up to which the histogram holds at least `wanted` entries, or -1. The last bucket
@@ -53,7 +53,7 @@ uint64_t PositionTable::recover() {
 
     // Announce.
     if (!console->atLineStart()) console->write("\n");
-    line.append("メモリが不足気味です（局面表利用率").appendFixed1(ratio * 100).append("％）\n");
+    line.append("メモリが不足気味です（局面表利用率").appendFixed1(ratio * PERCENT).append("％）\n");
     console->write(line.view());
     peakCount = std::max(peakCount, usedCount);
     if (detailedMonitor) {
