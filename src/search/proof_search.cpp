@@ -173,8 +173,10 @@ bool driftedTowardDisproof(const Position& p) {
     return p.prevPn <= p.pn && p.prevDn >= p.dn && !(p.prevPn == p.pn && p.prevDn == p.dn);
 }
 
+}  // namespace
+
 // Step 9d: the thresholds with which the chosen child is searched.
-void setChildThresholds(SearchContext& ctx, const Position& n, Position& child, const ChildSummary& s) {
+void setChildThresholds(const SearchContext& ctx, const Position& n, Position& child, const ChildSummary& s) {
     const int64_t P = n.pnThr, D = n.dnThr;
     const bool orNode = ctx.isOrNode(n);
     const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
@@ -210,6 +212,8 @@ void setChildThresholds(SearchContext& ctx, const Position& n, Position& child, 
     child.pnThr = static_cast<int32_t>(std::min<int64_t>(pnThr, PN_CAP));
     child.dnThr = static_cast<int32_t>(std::min<int64_t>(dnThr, PN_CAP));
 }
+
+namespace {
 
 // Step 10: the value stored with a finished node, and the loop taint of a non-proof.
 int16_t finishedValue(SearchContext& ctx, Position& n, int d) {

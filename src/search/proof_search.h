@@ -30,6 +30,10 @@ struct ChildSummary {
 // the child to search next (null without children).
 Position* selectChild(SearchContext& ctx, Position& node, int depth, ChildSummary& summary);
 
+// The thresholds with which the chosen child is searched, from the node's thresholds and numbers and
+// the summary of its children.
+void setChildThresholds(const SearchContext& ctx, const Position& node, Position& child, const ChildSummary& summary);
+
 // The node's numbers from its children, without probing or selecting; then updateTreeCounts.
 void recomputeNode(SearchContext& ctx, Position& node);
 void updateTreeCounts(SearchContext& ctx, Position& node);

@@ -1,7 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "rules/position.h"
-
-TEST(Placeholder, Builds) {
-    SUCCEED();
-}
