@@ -63,6 +63,11 @@ public:
         return column_ == 0;
     }
 
+    void startLine() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        column_ = 0;
+    }
+
     void setAttribute(int attribute) {
         if (!terminal_) return;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -127,6 +132,7 @@ std::string sjisToUtf8(std::string_view sjis) {
 
 void consoleWrite(std::string_view sjis) { console().write(sjis); }
 bool consoleAtLineStart() { return console().atLineStart(); }
+void consoleInputLineEnded() { console().startLine(); }
 void consoleSetAttribute(int attribute) { console().setAttribute(attribute); }
 std::string toConsoleEncoding(std::string_view sjis) { return console().encode(sjis); }
 

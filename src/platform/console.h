@@ -11,6 +11,9 @@ namespace nagare::platform {
 void consoleWrite(std::string_view sjis);
 // True when nothing has been written on the current line.
 bool consoleAtLineStart();
+// An answer typed on the terminal has ended with its echoed line end: the cursor is at the start of
+// a line again.
+void consoleInputLineEnded();
 // Console text attribute 14 (yellow) and 7 (normal); escape codes only when standard output is a
 // terminal.
 void consoleSetAttribute(int attribute);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/terminal_keys.h"
 
 namespace nagare::platform {
 
@@ -22,13 +23,28 @@ constexpr size_t MESSAGE_CAPACITY = 512;
 std::array<char, MESSAGE_CAPACITY> handlerMessage{};
 std::atomic<size_t> handlerMessageLength{0};
 std::atomic<std::atomic<bool>*> handlerFlag{nullptr};
+// Cleared when the handler has run: the next Ctrl-C ends the process.
+std::atomic<bool> handlerArmed{false};
 
 static_assert(std::atomic<size_t>::is_always_lock_free);
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void onInterrupt(int) {
+extern "C" void onInterrupt(int signal) {
     int savedErrno = errno;
+    if (!handlerArmed.load(std::memory_order_relaxed)) {
+        // The default action, after the terminal has left the key poller's raw mode. The signal is
+        // blocked while the handler runs, so it arrives once the handler has returned.
+        restoreTerminalForSignal();
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigemptyset(&byDefault.sa_mask);
+        sigaction(signal, &byDefault, nullptr);
+        raise(signal);
+        errno = savedErrno;
+        return;
+    }
+    handlerArmed.store(false, std::memory_order_relaxed);
     if (std::atomic<bool>* flag = handlerFlag.load(std::memory_order_relaxed))
         flag->store(true, std::memory_order_relaxed);
     size_t length = handlerMessageLength.load(std::memory_order_relaxed);
@@ -54,13 +70,15 @@ void installOneShotInterrupt(std::atomic<bool>& flag, std::string_view sjisMessa
     std::memcpy(handlerMessage.data(), encoded.data(), length);
     handlerMessageLength.store(length, std::memory_order_relaxed);
     handlerFlag.store(&flag, std::memory_order_relaxed);
+    handlerArmed.store(true, std::memory_order_relaxed);
 
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: the default action returns as the handler starts, so a second Ctrl-C ends the
-    // process. SA_RESTART: a read waiting for an answer goes on waiting.
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    // The handler runs once: a second Ctrl-C before the next installation takes the default action
+    // and ends the process (disarming inside the handler rather than by SA_RESETHAND lets it put the
+    // terminal back first). SA_RESTART: a read waiting for an answer goes on waiting.
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
 }
 

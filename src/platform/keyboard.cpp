@@ -5,10 +5,36 @@
 
 #include <cctype>
 #include <cerrno>
+#include <optional>
+
+#include "platform/console.h"
+#include "platform/terminal_keys.h"
 
 namespace nagare::platform {
 
+namespace {
+
+// A question reads the terminal itself: the monitor's key poller reads nothing meanwhile, and the
+// echoed line end of the answer puts the cursor at the start of a line.
+class TerminalQuestion {
+  public:
+    explicit TerminalQuestion(std::FILE* in) {
+        if (in == stdin) pause_.emplace();
+        echoed_ = in == stdin && isatty(STDIN_FILENO) == 1;
+    }
+    ~TerminalQuestion() {
+        if (echoed_) consoleInputLineEnded();
+    }
+
+  private:
+    std::optional<KeyPollingPause> pause_;
+    bool echoed_ = false;
+};
+
+}  // namespace
+
 bool readInputLine(std::string& line, std::FILE* in) {
+    TerminalQuestion question(in);
     line.clear();
     int c = std::getc(in);
     if (c == EOF) return false;
@@ -21,6 +47,7 @@ bool readInputLine(std::string& line, std::FILE* in) {
 }
 
 std::optional<char> readAnswerCharacter(std::FILE* in) {
+    TerminalQuestion question(in);
     int c = std::getc(in);
     while (c != EOF && std::isspace(c)) c = std::getc(in);
     if (c == EOF) return std::nullopt;
@@ -44,6 +71,8 @@ void readOneByte() {
 }  // namespace
 
 void waitForKey() {
+    // The key poller must neither take this key nor leave its raw mode to be saved and put back here.
+    const KeyPollingPause pause;
     if (isatty(STDIN_FILENO) != 1) {
         std::getc(stdin);
         return;

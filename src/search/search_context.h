@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/threads.h"
 #include "rules/move.h"
 #include "rules/move_generation.h"
 #include "rules/position.h"
@@ -85,6 +86,8 @@ struct SearchContext {
     bool detailedMonitor = false;
     // Reads the answer to a yes/no question; the console dialogue unless a test replaces it.
     std::function<bool()> answerYes;
+    // The monitor thread of the running search (startMonitor, stopMonitor).
+    platform::BackgroundThread monitorWorker;
 
     // --- working storage of the search ---
     NodeArena arena;
