@@ -7,5 +7,6 @@ namespace nagare::bench {
 int perft(int argc, char** argv);
 int table(int argc, char** argv);
 int solve(int argc, char** argv);
+int watch(int argc, char** argv);
 
 }  // namespace nagare::bench
