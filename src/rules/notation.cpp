@@ -149,3 +149,27 @@ std::string formatMoveShort(Move m) {
 void printMoveShort(Move m) { platform::consoleWrite(formatMoveShort(m) + "\t"); }
 
 }  // namespace nagare
+
+namespace nagare {
+
+std::string formatMoveUsi(Move m) {
+    auto square = [](Square s) {
+        return std::string{static_cast<char>('0' + fileOf(s)), static_cast<char>('a' + rankOf(s) - 1)};
+    };
+    if (m.isDrop()) {
+        static constexpr char LETTERS[] = " PLNSGBR";
+        return std::string{LETTERS[kindOf(m.piece)], '*'} + square(m.to);
+    }
+    return square(m.from) + square(m.to) + (m.promote ? "+" : "");
+}
+
+std::string formatLineUsi(const std::vector<Move>& line) {
+    std::string text;
+    for (Move m : line) {
+        if (!text.empty()) text += ' ';
+        text += formatMoveUsi(m);
+    }
+    return text;
+}
+
+}  // namespace nagare
