@@ -123,6 +123,7 @@ void expectChecksAmongCandidates(const Position& p, const char* where) {
     for (Move m : legal) {
         Position q = p;
         makeMove(q, m);
+        ASSERT_EQ(givesCheck(p, m), test::kingAttacked(q, GOTE)) << where << ": check test of " << describe(m);
         if (!test::kingAttacked(q, GOTE)) continue;
         ASSERT_TRUE(std::binary_search(words.begin(), words.end(), m.packed()))
             << where << ": checking move " << int(m.from) << "->" << int(m.to) << " missing";
