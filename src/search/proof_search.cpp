@@ -153,7 +153,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
 // elsewhere in the tree, is left for later.
 bool firstVisitEndsSearch(SearchContext& ctx, Position& n, int d) {
     if (ctx.isOrNode(n)) {
-        if (d > 0) {
+        if (d > 0 && ctx.pathFilter.mayRepeat(n, ctx.nodeRules.handEconomy)) {
             if (const Position* ancestor = findAncestorRepeat(n, ctx.nodeRules)) {
                 setBoundedNonProof(n);
                 n.loopTainted = 1;
@@ -286,7 +286,9 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
     ++ctx.searchedNodes;
     ctx.depthLimit = static_cast<int16_t>(depth);
     NodeArena::Mark mark = ctx.arena.mark();
+    for (const Position* a = root.parent; a != nullptr; a = a->parent) ctx.pathFilter.add(*a);
     searchNode(ctx, root, depth);
+    for (const Position* a = root.parent; a != nullptr; a = a->parent) ctx.pathFilter.remove(*a);
     ctx.arena.release(mark);
     root.children = nullptr;
     root.childCount = 0;
@@ -298,16 +300,19 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
 void searchNode(SearchContext& ctx, Position& n, int d) {
     ctx.maxPly = std::max<int16_t>(ctx.maxPly, static_cast<int16_t>(n.ply + 1));
     const NodeArena::Mark mark = ctx.arena.mark();
-    struct ReleaseChildren {
+    // Leaving the node gives back its children list and takes it off the path.
+    struct LeaveNode {
         SearchContext& ctx;
         Position& n;
         NodeArena::Mark mark;
-        ~ReleaseChildren() {
+        ~LeaveNode() {
             ctx.arena.release(mark);
             n.children = nullptr;
             n.childCount = 0;
+            ctx.pathFilter.remove(n);
         }
-    } release{ctx, n, mark};
+    } leave{ctx, n, mark};
+    ctx.pathFilter.add(n);
     const bool orNode = ctx.isOrNode(n);
 
     // Step 2. Resume replay of a stopped search.

@@ -109,10 +109,16 @@ struct TableKindCounts {
     int64_t referenced;
 };
 
+// Gives the table's block back to the system.
+struct EntryBlockDeleter {
+    size_t bytes = 0;
+    void operator()(TableEntry* block) const;
+};
+
 class PositionTable {
   public:
     // --- the persistent state (a checkpoint saves and restores exactly these and the entries) ---
-    std::unique_ptr<TableEntry[]> entries;  // tableSize + 1 entries; the last one is never addressed
+    std::unique_ptr<TableEntry[], EntryBlockDeleter> entries;  // tableSize + 1 entries; the last is never addressed
     uint64_t usedCount = 0;                 // slots that are not empty and not free
     uint64_t peakCount = 0;                 // largest usedCount seen
     uint64_t tableSize = 0;                 // addressable slots, the modulus of the start slot
