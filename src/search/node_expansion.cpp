@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rules/attacks.h"
+#include "table/position_table.h"
 
 namespace nagare {
 
@@ -88,7 +89,14 @@ int expandNode(SearchContext& ctx, Position& node) {
     count = applyMoveRule(ctx, node, moves, count);
 
     Position* children = ctx.arena.take(count);
-    for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], ctx.nodeRules);
+    for (int i = 0; i < count; ++i) {
+        makeChild(node, children[i], moves[i], ctx.nodeRules);
+        // The search probes every new child by its key and its path key next.
+        if (ctx.table != nullptr) {
+            ctx.table->prefetch(children[i].key);
+            ctx.table->prefetch(children[i].pathKey);
+        }
+    }
     node.children = children;
     node.childCount = count;
     return count;

@@ -180,6 +180,11 @@ class PositionTable {
     // A disproof or bounded non-proof by key, whatever its depth; loop entries are ignored.
     TableEntry* probeNonProof(const Position& node);
 
+    // Starts loading the first slot of a key's probe sequence, for a probe that will soon follow.
+    void prefetch(uint64_t key) const {
+        if (tableSize != 0) __builtin_prefetch(&entries[key % tableSize]);
+    }
+
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
     // Every loop entry becomes a tombstone.
     void purgeLoopEntries();
