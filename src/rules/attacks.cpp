@@ -96,7 +96,8 @@ bool givesCheck(const Position& p, Move m) {
     const Square king = p.kingOf(GOTE);
     if (king == 0) return false;
     const int placed = m.promote ? m.piece | PROMOTED : m.piece;
-    const Square to = m.to, from = m.isDrop() ? 0 : m.from;
+    constexpr Square NO_SQUARE = -1000;  // a drop vacates nothing
+    const Square to = m.to, from = m.isDrop() ? NO_SQUARE : m.from;
     // Direct: the piece on `to` reaches the king, `from` being empty now.
     for (int d = 0; d < DIRECTION_COUNT; ++d) {
         const int step = OFFSET[d];
@@ -107,7 +108,7 @@ bool givesCheck(const Position& p, Move m) {
             if (t == king) return true;
         }
     }
-    if (from == 0) return false;
+    if (from == NO_SQUARE) return false;
     // Discovered: a slider's ray through `from` goes on to the king, and the piece leaves the line.
     const uint32_t rays = p.attacksOf(SENTE)[from] >> SLIDE_BIT_SHIFT;
     for (int d = 0; d < LINE_DIRECTIONS; ++d) {

@@ -265,3 +265,22 @@ TEST(MoveGeneration, TwoPawnsAndDropPawnMate) {
 
 }  // namespace
 }  // namespace nagare
+
+namespace nagare {
+namespace {
+
+// A drop vacates no square: the check test of a bishop dropped in the corner must stop at the wall
+// instead of taking the wall element beside square 0 for the vacated from square.
+TEST(GivesCheck, DropsInTheCornerStopAtTheWall) {
+    Position p = test::positionFromSfen("8k/9/9/9/9/9/9/9/K8 b B 1");
+    for (Square s : {0x11, 0x19, 0x91, 0x99}) {
+        if (p.at(s) != EMPTY) continue;
+        Position q = p;
+        const Move drop = makeDrop(s, SENTE + BISHOP);
+        makeMove(q, drop);
+        EXPECT_EQ(givesCheck(p, drop), test::kingAttacked(q, GOTE)) << std::hex << s;
+    }
+}
+
+}  // namespace
+}  // namespace nagare
