@@ -24,5 +24,7 @@ void printMoveShort(Move m);
 // trailing "+" when the move promotes, "P*5e" for a drop.
 std::string formatMoveUsi(Move m);
 std::string formatLineUsi(const std::vector<Move>& line);
+// Reads one USI move in `p` (the moving piece comes from its board); a null move when unreadable.
+Move parseMoveUsi(const Position& p, const std::string& text);
 
 }  // namespace nagare
