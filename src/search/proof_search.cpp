@@ -27,6 +27,12 @@ int32_t saturatingPnAdd(int32_t total, int32_t value) {
     return sum >= PN_CAP ? std::max(total, value) : static_cast<int32_t>(sum);
 }
 
+// The deciding number is the pn of an OR node and the dn of an AND node; the other is the other one.
+void setNumbers(Position& n, bool orNode, int32_t deciding, int32_t other) {
+    n.pn = orNode ? deciding : other;
+    n.dn = orNode ? other : deciding;
+}
+
 void setProved(Position& n) {
     n.pn = 0;
     n.dn = PN_INFINITE;
@@ -505,13 +511,7 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     } else {
         combined = largest;
     }
-    if (orNode) {
-        n.pn = best;
-        n.dn = combined;
-    } else {
-        n.dn = best;
-        n.pn = combined;
-    }
+    setNumbers(n, orNode, best, combined);
     s.best = best;
     s.bestSecond = bestSecond;
     s.other = largest;
@@ -538,13 +538,7 @@ void recomputeNode(SearchContext& ctx, Position& n) {
         if (v < PN_CAP) combined = static_cast<int32_t>(v);
     }
     if (n.childCount == 0) combined = 0;
-    if (orNode) {
-        n.pn = minimum;
-        n.dn = combined;
-    } else {
-        n.dn = minimum;
-        n.pn = combined;
-    }
+    setNumbers(n, orNode, minimum, combined);
     updateTreeCounts(ctx, n);
 }
 
