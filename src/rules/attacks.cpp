@@ -92,6 +92,40 @@ void computeDiscoveries(const Position& p, PinMap& discoveries) {
     computeLineBlockers(p, GOTE, SENTE, p.attacksOf(SENTE), discoveries);
 }
 
+bool givesCheck(const Position& p, Move m) {
+    const Square king = p.kingOf(GOTE);
+    if (king == 0) return false;
+    const int placed = m.promote ? m.piece | PROMOTED : m.piece;
+    constexpr Square NO_SQUARE = -1000;  // a drop vacates nothing
+    const Square to = m.to, from = m.isDrop() ? NO_SQUARE : m.from;
+    // Direct: the piece on `to` reaches the king, `from` being empty now.
+    for (int d = 0; d < DIRECTION_COUNT; ++d) {
+        const int step = OFFSET[d];
+        if (canStep[d][placed] && to + step == king) return true;
+        if (canSlide[d][placed]) {
+            Square t = to + step;
+            while (t != king && (p.at(t) == EMPTY || t == from)) t += step;
+            if (t == king) return true;
+        }
+    }
+    if (from == NO_SQUARE) return false;
+    // Discovered: a slider's ray through `from` goes on to the king, and the piece leaves the line.
+    const uint32_t rays = p.attacksOf(SENTE)[from] >> SLIDE_BIT_SHIFT;
+    for (int d = 0; d < LINE_DIRECTIONS; ++d) {
+        if (!(rays & (1u << d))) continue;
+        const int step = OFFSET[d];
+        Square t = from + step;
+        while (p.at(t) == EMPTY) t += step;
+        if (t != king) continue;
+        // Moving along the same line, towards the king or the slider, keeps it blocked.
+        bool alongLine = false;
+        for (Square s = from + step; isPlayable(s) && !alongLine; s += step) alongLine = s == to;
+        for (Square s = from - step; isPlayable(s) && !alongLine; s -= step) alongLine = s == to;
+        if (!alongLine) return true;
+    }
+    return false;
+}
+
 bool isPawnDropMate(const Position& p, Side side, Square square, const PinMap& pins) {
     const Side defender = opponent(side);
     const Square king = p.kingOf(defender);

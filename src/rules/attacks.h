@@ -33,6 +33,10 @@ void computePins(const Position& p, PinMap& pins);
 // The first player's pieces standing between one of its sliders and the second player's king.
 void computeDiscoveries(const Position& p, PinMap& discoveries);
 
+// Whether the first player's legal move `m` checks the second player's king, directly or by
+// uncovering a slider; the same answer as playing the move and asking inCheck, without playing it.
+bool givesCheck(const Position& p, Move m);
+
 // Whether a pawn of `side` dropped on `square` would be a drop-pawn mate (打歩詰).
 bool isPawnDropMate(const Position& p, Side side, Square square, const PinMap& pins);
 

@@ -149,3 +149,45 @@ std::string formatMoveShort(Move m) {
 void printMoveShort(Move m) { platform::consoleWrite(formatMoveShort(m) + "\t"); }
 
 }  // namespace nagare
+
+namespace nagare {
+
+std::string formatMoveUsi(Move m) {
+    auto square = [](Square s) {
+        return std::string{static_cast<char>('0' + fileOf(s)), static_cast<char>('a' + rankOf(s) - 1)};
+    };
+    if (m.isDrop()) {
+        static constexpr char LETTERS[] = " PLNSGBR";
+        return std::string{LETTERS[kindOf(m.piece)], '*'} + square(m.to);
+    }
+    return square(m.from) + square(m.to) + (m.promote ? "+" : "");
+}
+
+Move parseMoveUsi(const Position& p, const std::string& text) {
+    auto square = [&](size_t i) -> Square {
+        if (i + 1 >= text.size()) return 0;
+        const int file = text[i] - '0', rank = text[i + 1] - 'a' + 1;
+        return file >= 1 && file <= 9 && rank >= 1 && rank <= 9 ? makeSquare(file, rank) : 0;
+    };
+    if (text.size() >= 4 && text[1] == '*') {
+        static constexpr char LETTERS[] = "PLNSGBR";
+        const char* letter = std::char_traits<char>::find(LETTERS, 7, text[0]);
+        const Square to = square(2);
+        if (letter == nullptr || to == 0) return Move{};
+        return makeDrop(to, p.sideToMove + PAWN + static_cast<int>(letter - LETTERS));
+    }
+    const Square from = square(0), to = square(2);
+    if (from == 0 || to == 0 || p.at(from) == EMPTY) return Move{};
+    return makeBoardMove(from, to, p.at(from), text.size() == 5 && text[4] == '+');
+}
+
+std::string formatLineUsi(const std::vector<Move>& line) {
+    std::string text;
+    for (Move m : line) {
+        if (!text.empty()) text += ' ';
+        text += formatMoveUsi(m);
+    }
+    return text;
+}
+
+}  // namespace nagare

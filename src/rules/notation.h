@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "rules/move.h"
 #include "rules/position.h"
@@ -18,5 +19,12 @@ std::string formatMoveShort(Move m);
 
 // Writes the short form and a tab to the console.
 void printMoveShort(Move m);
+
+// USI notation for tools: squares as file digit and rank letter (rank 1 = "a"), "7g7f" with a
+// trailing "+" when the move promotes, "P*5e" for a drop.
+std::string formatMoveUsi(Move m);
+std::string formatLineUsi(const std::vector<Move>& line);
+// Reads one USI move in `p` (the moving piece comes from its board); a null move when unreadable.
+Move parseMoveUsi(const Position& p, const std::string& text);
 
 }  // namespace nagare

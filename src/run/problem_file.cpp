@@ -93,25 +93,8 @@ constexpr NamedKind HAND_PIECES[] = {
     {"飛", ROOK}, {"角", BISHOP}, {"金", GOLD}, {"銀", SILVER}, {"桂", KNIGHT}, {"香", LANCE}, {"歩", PAWN},
 };
 
-// Piece names in a move line; the last one present names the piece. "王" and "竜" as in the diagram.
-constexpr NamedKind MOVE_PIECES[] = {
-    {"歩", PAWN},
-    {"香", LANCE},
-    {"桂", KNIGHT},
-    {"銀", SILVER},
-    {"金", GOLD},
-    {"角", BISHOP},
-    {"飛", ROOK},
-    {"玉", KING},
-    {"王", KING},
-    {"と", PAWN + PROMOTED},
-    {"杏", LANCE + PROMOTED},
-    {"圭", KNIGHT + PROMOTED},
-    {"全", SILVER + PROMOTED},
-    {"馬", HORSE},
-    {"龍", DRAGON},
-    {"竜", DRAGON},
-};
+// Piece names in a move line, tried in the diagram's order; the last one present names the piece.
+constexpr const auto& MOVE_PIECES = DIAGRAM_CHARACTERS;
 // Written-out promoted pieces, which hold the name of the unpromoted piece as well.
 constexpr NamedKind PROMOTED_MOVE_PIECES[] = {
     {"成香", LANCE + PROMOTED}, {"成桂", KNIGHT + PROMOTED}, {"成銀", SILVER + PROMOTED}};

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rules/attacks.h"
+#include "table/position_table.h"
 
 namespace nagare {
 
@@ -31,54 +32,31 @@ int kingStepDistance(Move m) {
     return std::max(std::abs(fileOf(m.from) - fileOf(m.to)), std::abs(rankOf(m.from) - rankOf(m.to)));
 }
 
-// Which moves the fairy move rule keeps: a predicate per move, given the whole list of candidates.
-// Returns false for every move when the rule does not apply to this side.
-class MoveRuleFilter {
-public:
-    MoveRuleFilter(int rule, Side mover, const Position& node, const Move* moves, int count)
-        : rule_(rule), node_(node) {
-        if (rule == MOVE_RULE_KINYOKU || rule == MOVE_RULE_GOYOKU) {
-            active_ = true;
-        } else if (mover == GOTE && (rule == MOVE_RULE_MAXI || rule == MOVE_RULE_MINI || rule == MOVE_RULE_CHOKU)) {
-            active_ = true;
-            best_ = rule == MOVE_RULE_MINI ? INT32_MAX : INT32_MIN;
-            for (int i = 0; i < count; ++i) {
-                int v = measure(moves[i]);
-                best_ = rule == MOVE_RULE_MINI ? std::min(best_, v) : std::max(best_, v);
-            }
-        }
-    }
-
-    bool active() const { return active_; }
-
-    bool keeps(Move m) const {
-        switch (rule_) {
-            case MOVE_RULE_KINYOKU: return node_.at(m.to) == EMPTY;  // 禁欲: never capture
-            case MOVE_RULE_GOYOKU: return node_.at(m.to) != EMPTY;   // 強欲: capture when possible
-            default: return measure(m) == best_;
-        }
-    }
-
-private:
-    int measure(Move m) const { return rule_ == MOVE_RULE_CHOKU ? kingStepDistance(m) : squaredDistance(m); }
-
-    int rule_;
-    const Position& node_;
-    bool active_ = false;
-    int best_ = 0;
-};
-
-// Applies the move rule to a move list in place; when it would keep nothing, all moves stay.
+// The fairy move rules: 禁欲 and 強欲 for both sides, マキシ, ミニ and 長駆 for the second player only.
+// Applied in place; when the rule would keep no move, every move stays.
 int applyMoveRule(const SearchContext& ctx, const Position& node, Move* moves, int count) {
-    MoveRuleFilter filter(ctx.rules.moveRule, node.sideToMove, node, moves, count);
-    if (!filter.active()) return count;
+    const int rule = ctx.rules.moveRule;
+    const bool secondPlayerRule = rule == MOVE_RULE_MAXI || rule == MOVE_RULE_MINI || rule == MOVE_RULE_CHOKU;
+    if (rule == MOVE_RULE_NONE || (secondPlayerRule && node.sideToMove != GOTE)) return count;
+    auto measure = [rule](Move m) { return rule == MOVE_RULE_CHOKU ? kingStepDistance(m) : squaredDistance(m); };
+    int best = 0;
+    if (secondPlayerRule) {
+        best = measure(moves[0]);
+        for (int i = 1; i < count; ++i)
+            best = rule == MOVE_RULE_MINI ? std::min(best, measure(moves[i])) : std::max(best, measure(moves[i]));
+    }
+    auto keeps = [&](Move m) {
+        if (rule == MOVE_RULE_KINYOKU) return node.at(m.to) == EMPTY;  // never capture
+        if (rule == MOVE_RULE_GOYOKU) return node.at(m.to) != EMPTY;   // capture when possible
+        return measure(m) == best;
+    };
     int kept = 0;
     for (int i = 0; i < count; ++i)
-        if (filter.keeps(moves[i])) ++kept;
+        if (keeps(moves[i])) ++kept;
     if (kept == 0) return count;
     int n = 0;
     for (int i = 0; i < count; ++i)
-        if (filter.keeps(moves[i])) moves[n++] = moves[i];
+        if (keeps(moves[i])) moves[n++] = moves[i];
     return n;
 }
 
@@ -100,42 +78,28 @@ int expandNode(SearchContext& ctx, Position& node) {
         count = generateAllMoves(node, moves, ctx.generation);
         if (count <= 0) return count;
     }
+    if (mustCheck) {
+        int checks = 0;
+        for (int i = 0; i < count; ++i)
+            if (givesCheck(node, moves[i])) moves[checks++] = moves[i];
+        if (checks == 0) return NO_CHECKING_MOVE;
+        count = checks;
+    }
     if (node.symmetric) count = keepSymmetricHalf(moves, count);
-    // The check filter needs each move played, so the children are built first and those that do
-    // not check are dropped; otherwise the move rule filters the moves before any child is built.
-    if (!mustCheck) count = applyMoveRule(ctx, node, moves, count);
+    count = applyMoveRule(ctx, node, moves, count);
 
-    NodeArena& arena = ctx.arena;
-    Position* children = arena.take(count);
-    int built = 0;
+    Position* children = ctx.arena.take(count);
     for (int i = 0; i < count; ++i) {
-        Position& child = makeChild(node, children[built], moves[i], ctx.nodeRules);
-        if (mustCheck && !inCheck(child, GOTE)) continue;
-        ++built;
-    }
-    if (mustCheck && built > 0 && ctx.rules.moveRule != MOVE_RULE_NONE) {
-        int kept = built;
-        for (int i = 0; i < built; ++i) moves[i] = children[i].lastMove;
-        MoveRuleFilter filter(ctx.rules.moveRule, SENTE, node, moves, built);
-        if (filter.active()) {
-            int keptCount = 0;
-            for (int i = 0; i < built; ++i)
-                if (filter.keeps(moves[i])) ++keptCount;
-            if (keptCount > 0) {
-                kept = 0;
-                for (int i = 0; i < built; ++i)
-                    if (filter.keeps(moves[i])) {
-                        if (kept != i) children[kept] = children[i];
-                        ++kept;
-                    }
-            }
+        makeChild(node, children[i], moves[i], ctx.nodeRules);
+        // The search probes every new child by its key and its path key next.
+        if (ctx.table != nullptr) {
+            ctx.table->prefetch(children[i].key);
+            ctx.table->prefetch(children[i].pathKey);
         }
-        built = kept;
     }
-    arena.giveBack(count - built);
-    node.children = built > 0 ? children : nullptr;
-    node.childCount = built;
-    return built;
+    node.children = children;
+    node.childCount = count;
+    return count;
 }
 
 Verdict judgeNoMoves(const SearchContext& ctx, const Position& node, int code) {

@@ -27,6 +27,12 @@ int32_t saturatingPnAdd(int32_t total, int32_t value) {
     return sum >= PN_CAP ? std::max(total, value) : static_cast<int32_t>(sum);
 }
 
+// The deciding number is the pn of an OR node and the dn of an AND node; the other is the other one.
+void setNumbers(Position& n, bool orNode, int32_t deciding, int32_t other) {
+    n.pn = orNode ? deciding : other;
+    n.dn = orNode ? other : deciding;
+}
+
 void setProved(Position& n) {
     n.pn = 0;
     n.dn = PN_INFINITE;
@@ -153,7 +159,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
 // elsewhere in the tree, is left for later.
 bool firstVisitEndsSearch(SearchContext& ctx, Position& n, int d) {
     if (ctx.isOrNode(n)) {
-        if (d > 0) {
+        if (d > 0 && ctx.pathFilter.mayRepeat(n, ctx.nodeRules.handEconomy)) {
             if (const Position* ancestor = findAncestorRepeat(n, ctx.nodeRules)) {
                 setBoundedNonProof(n);
                 n.loopTainted = 1;
@@ -286,7 +292,9 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
     ++ctx.searchedNodes;
     ctx.depthLimit = static_cast<int16_t>(depth);
     NodeArena::Mark mark = ctx.arena.mark();
+    for (const Position* a = root.parent; a != nullptr; a = a->parent) ctx.pathFilter.add(*a);
     searchNode(ctx, root, depth);
+    for (const Position* a = root.parent; a != nullptr; a = a->parent) ctx.pathFilter.remove(*a);
     ctx.arena.release(mark);
     root.children = nullptr;
     root.childCount = 0;
@@ -298,16 +306,19 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
 void searchNode(SearchContext& ctx, Position& n, int d) {
     ctx.maxPly = std::max<int16_t>(ctx.maxPly, static_cast<int16_t>(n.ply + 1));
     const NodeArena::Mark mark = ctx.arena.mark();
-    struct ReleaseChildren {
+    // Leaving the node gives back its children list and takes it off the path.
+    struct LeaveNode {
         SearchContext& ctx;
         Position& n;
         NodeArena::Mark mark;
-        ~ReleaseChildren() {
+        ~LeaveNode() {
             ctx.arena.release(mark);
             n.children = nullptr;
             n.childCount = 0;
+            ctx.pathFilter.remove(n);
         }
-    } release{ctx, n, mark};
+    } leave{ctx, n, mark};
+    ctx.pathFilter.add(n);
     const bool orNode = ctx.isOrNode(n);
 
     // Step 2. Resume replay of a stopped search.
@@ -500,13 +511,7 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     } else {
         combined = largest;
     }
-    if (orNode) {
-        n.pn = best;
-        n.dn = combined;
-    } else {
-        n.dn = best;
-        n.pn = combined;
-    }
+    setNumbers(n, orNode, best, combined);
     s.best = best;
     s.bestSecond = bestSecond;
     s.other = largest;
@@ -533,13 +538,7 @@ void recomputeNode(SearchContext& ctx, Position& n) {
         if (v < PN_CAP) combined = static_cast<int32_t>(v);
     }
     if (n.childCount == 0) combined = 0;
-    if (orNode) {
-        n.pn = minimum;
-        n.dn = combined;
-    } else {
-        n.dn = minimum;
-        n.pn = combined;
-    }
+    setNumbers(n, orNode, minimum, combined);
     updateTreeCounts(ctx, n);
 }
 

@@ -14,6 +14,7 @@
 #include "rules/position.h"
 #include "rules/rule_set.h"
 #include "search/node_arena.h"
+#include "search/path_filter.h"
 
 namespace nagare {
 
@@ -91,6 +92,7 @@ struct SearchContext {
 
     // --- working storage of the search ---
     NodeArena arena;
+    PathFilter pathFilter;  // the positions from the search root's ancestors down to the current node
     Move moveBuffer[MOVE_BUFFER_SIZE];
 
     bool isOrNode(const Position& p) const { return p.sideToMove == orSide; }

@@ -1,5 +1,7 @@
 #include "search/solve_setup.h"
 
+#include "table/position_table.h"
+
 namespace nagare {
 
 void prepareContext(SearchContext& ctx, const Problem& problem, PositionTable& table) {
@@ -22,6 +24,8 @@ void prepareContext(SearchContext& ctx, const Problem& problem, PositionTable& t
     ctx.monitorDepth.store(options.monitorDepth, std::memory_order_relaxed);
     ctx.inputLine = problem.record.inputLine;
     ctx.table = &table;
+    table.hashMonitor = options.hashMonitor;
+    table.detailedMonitor = options.detailedMonitor;
 }
 
 void prepareRoot(Position& root) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/console.h"
+#include "platform/large_memory.h"
 
 namespace nagare {
 
@@ -69,6 +70,8 @@ class PositionTable::ProbeSequence {
     uint64_t slot_;
 };
 
+void EntryBlockDeleter::operator()(TableEntry* block) const { platform::releaseLargeBlock(block, bytes); }
+
 uint64_t PositionTable::slotCountFor(uint64_t megabytes) {
     megabytes = std::max(megabytes, TABLE_MIN_MEGABYTES);
     return megabytes / TABLE_MEGABYTES_PER_BLOCK * TABLE_SLOTS_PER_BLOCK - 1;
@@ -81,12 +84,9 @@ bool PositionTable::create(uint64_t megabytes) {
 bool PositionTable::createSlots(uint64_t slots) {
     release();
     if (slots == 0 || slots >= SIZE_MAX / sizeof(TableEntry)) return false;
-    try {
-        // Left uninitialised here: clear() writes every entry once.
-        entries.reset(new (std::nothrow) TableEntry[slots + 1]);
-    } catch (const std::bad_alloc&) {
-        entries.reset();
-    }
+    const size_t bytes = (slots + 1) * sizeof(TableEntry);
+    entries = std::unique_ptr<TableEntry[], EntryBlockDeleter>(
+        static_cast<TableEntry*>(platform::allocateLargeBlock(bytes)), EntryBlockDeleter{bytes});
     if (!entries) return false;
     tableSize = slots;
     recoveryLimit = static_cast<uint64_t>(static_cast<double>(tableSize) * recoveryFraction);

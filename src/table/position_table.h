@@ -109,10 +109,16 @@ struct TableKindCounts {
     int64_t referenced;
 };
 
+// Gives the table's block back to the system.
+struct EntryBlockDeleter {
+    size_t bytes = 0;
+    void operator()(TableEntry* block) const;
+};
+
 class PositionTable {
   public:
     // --- the persistent state (a checkpoint saves and restores exactly these and the entries) ---
-    std::unique_ptr<TableEntry[]> entries;  // tableSize + 1 entries; the last one is never addressed
+    std::unique_ptr<TableEntry[], EntryBlockDeleter> entries;  // tableSize + 1 entries; the last is never addressed
     uint64_t usedCount = 0;                 // slots that are not empty and not free
     uint64_t peakCount = 0;                 // largest usedCount seen
     uint64_t tableSize = 0;                 // addressable slots, the modulus of the start slot
@@ -173,6 +179,11 @@ class PositionTable {
     TableEntry* probeLoop(const Position& node);
     // A disproof or bounded non-proof by key, whatever its depth; loop entries are ignored.
     TableEntry* probeNonProof(const Position& node);
+
+    // Starts loading the first slot of a key's probe sequence, for a probe that will soon follow.
+    void prefetch(uint64_t key) const {
+        if (tableSize != 0) __builtin_prefetch(&entries[key % tableSize]);
+    }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
     // Every loop entry becomes a tombstone.

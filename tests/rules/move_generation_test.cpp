@@ -123,6 +123,7 @@ void expectChecksAmongCandidates(const Position& p, const char* where) {
     for (Move m : legal) {
         Position q = p;
         makeMove(q, m);
+        ASSERT_EQ(givesCheck(p, m), test::kingAttacked(q, GOTE)) << where << ": check test of " << describe(m);
         if (!test::kingAttacked(q, GOTE)) continue;
         ASSERT_TRUE(std::binary_search(words.begin(), words.end(), m.packed()))
             << where << ": checking move " << int(m.from) << "->" << int(m.to) << " missing";
@@ -260,6 +261,25 @@ TEST(MoveGeneration, TwoPawnsAndDropPawnMate) {
     // With a flight square the pawn drop is an ordinary check.
     Position escape = positionFromSfen("7nk/9/6G2/9/9/9/9/9/K8 b P 1");
     EXPECT_TRUE(contains(allMoves(escape), makeDrop(0x12, SENTE + PAWN)));
+}
+
+}  // namespace
+}  // namespace nagare
+
+namespace nagare {
+namespace {
+
+// A drop vacates no square: the check test of a bishop dropped in the corner must stop at the wall
+// instead of taking the wall element beside square 0 for the vacated from square.
+TEST(GivesCheck, DropsInTheCornerStopAtTheWall) {
+    Position p = test::positionFromSfen("8k/9/9/9/9/9/9/9/K8 b B 1");
+    for (Square s : {0x11, 0x19, 0x91, 0x99}) {
+        if (p.at(s) != EMPTY) continue;
+        Position q = p;
+        const Move drop = makeDrop(s, SENTE + BISHOP);
+        makeMove(q, drop);
+        EXPECT_EQ(givesCheck(p, drop), test::kingAttacked(q, GOTE)) << std::hex << s;
+    }
 }
 
 }  // namespace

@@ -11,8 +11,8 @@ namespace nagare {
 namespace {
 
 void expectAsIndexed(const test::IndexedProblem& indexed, const Problem& problem) {
-    test::SfenPosition sfen = test::parseSfen(indexed.columns.at("sfen"));
-    EXPECT_EQ(problem.record.diagram, sfen.diagram) << indexed.path;
+    test::Diagram sfen = test::parseSfen(indexed.columns.at("sfen"));
+    EXPECT_EQ(problem.record.diagram, sfen.cells) << indexed.path;
     EXPECT_EQ(problem.record.handCounts, sfen.hands) << indexed.path;
     EXPECT_EQ(problem.record.length, std::stoi(indexed.columns.at("length"))) << indexed.path;
     EXPECT_EQ(firstSideToMove(problem.rules.genre, problem.record.length), sfen.side) << indexed.path;

@@ -1,10 +1,13 @@
 // Real problems decided by independent solvers: nagare must reach the same verdicts.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "../support/real_problems.h"
 #include "../support/solve_support.h"
+#include "rules/line_replay.h"
+#include "rules/notation.h"
 
 namespace nagare {
 namespace {
@@ -63,6 +66,36 @@ TEST(RealProblems, ATinyTableStillGivesTheRightVerdict) {
     ASSERT_TRUE(shorter.load(path, 4093));
     shorter.table.console = &quiet;
     EXPECT_FALSE(shorter.search(9).proved);
+}
+
+}  // namespace
+}  // namespace nagare
+
+namespace nagare {
+namespace {
+
+// The lines of the indexes were computed by independent solvers: each must replay under nagare's
+// rules as a legal line to the goal (an independent check of move generation and the goals).
+TEST(RealProblems, IndexLinesReplayUnderOurRules) {
+    for (const char* folder : {"short", "fairy"}) {
+        for (const auto& p : test::indexedProblems(folder)) {
+            const std::string usi = p.columns.count("line") ? p.columns.at("line") : "";
+            if (usi.empty()) continue;
+            test::SolveRig rig;
+            ASSERT_TRUE(rig.load(p.path));
+            std::vector<Move> line;
+            Position q = rig.root;
+            std::istringstream words(usi);
+            for (std::string w; words >> w;) {
+                Move m = parseMoveUsi(q, w);
+                ASSERT_FALSE(m.isNull()) << p.path << " " << w;
+                line.push_back(m);
+                makeMove(q, m);
+            }
+            EXPECT_EQ(replayLine(rig.root, line, rig.problem.rules), "ok") << p.path << " " << usi;
+            EXPECT_EQ(static_cast<int>(line.size()), rig.problem.record.length) << p.path;
+        }
+    }
 }
 
 }  // namespace

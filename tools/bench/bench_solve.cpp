@@ -12,9 +12,12 @@
 #include "bench_verbs.h"
 #include "platform/stopwatch.h"
 #include "platform/threads.h"
+#include "rules/line_replay.h"
+#include "rules/notation.h"
 #include "search/proof_search.h"
 #include "search/solve_setup.h"
 #include "table/position_table.h"
+#include "table/solution_lines.h"
 
 namespace nagare::bench {
 
@@ -61,7 +64,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
 int solve(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) return 2;
-    std::printf("file\tgenre\tstated\tresult\tproof_length\tnodes\tseconds\tnps\n");
+    std::printf("file\tgenre\tstated\tresult\tproof_length\tnodes\tseconds\tnps\tline\treplay\n");
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
     int proved = 0;
@@ -86,23 +89,35 @@ int solve(int argc, char** argv) {
         // A monitor marked running is not started again by runSearch.
         if (!options.monitor) ctx->monitorRunning.store(true, std::memory_order_relaxed);
         const platform::Stopwatch watch;
-        platform::runWithLargeStack([&] { runSearch(*ctx, root, depth); });
+        MoveLine line;
+        bool searchProved = false;
+        platform::runWithLargeStack([&] {
+            runSearch(*ctx, root, depth);
+            searchProved = isProved(root);
+            if (!searchProved) return;
+            line = extractLine(*ctx, root, depth);
+            protectLine(*ctx, root, line);
+        });
         const double seconds = watch.elapsed();
-        std::string proofLength;
-        if (isProved(root)) {
+        std::string proofLength, replay;
+        if (searchProved) {
             ++proved;
-            if (TableEntry* e = table.probeProven(root)) proofLength = std::to_string(e->depth);
+            TableEntry* e = table.probeProven(root);
+            if (e != nullptr) proofLength = std::to_string(e->depth);
+            replay = replayLine(root, line, problem.rules);
+            if (replay == "ok" && (e == nullptr || static_cast<int>(line.size()) != e->depth))
+                replay = "length " + std::to_string(line.size()) + " differs from the proof length";
         }
         const std::string name = path.substr(path.find_last_of('/') + 1);
-        std::printf("%s\t0x%x\t%d\t%s\t%s\t%llu\t%.3f\t%.0f\n", name.c_str(), problem.rules.genre,
-                    problem.record.length, isProved(root) ? "proved" : "not-proved", proofLength.c_str(),
+        std::printf("%s\t0x%x\t%d\t%s\t%s\t%llu\t%.3f\t%.0f\t%s\t%s\n", name.c_str(), problem.rules.genre,
+                    problem.record.length, searchProved ? "proved" : "not-proved", proofLength.c_str(),
                     static_cast<unsigned long long>(ctx->searchedNodes), seconds,
-                    seconds > 0 ? ctx->searchedNodes / seconds : 0.0);
+                    seconds > 0 ? ctx->searchedNodes / seconds : 0.0, formatLineUsi(line).c_str(), replay.c_str());
         std::fflush(stdout);
         totalNodes += ctx->searchedNodes;
         totalSeconds += seconds;
     }
-    std::printf("total\t\t\t%d/%zu\t\t%llu\t%.3f\t%.0f\n", proved, options.files.size(),
+    std::printf("total\t\t\t%d/%zu\t\t%llu\t%.3f\t%.0f\t\t\n", proved, options.files.size(),
                 static_cast<unsigned long long>(totalNodes), totalSeconds,
                 totalSeconds > 0 ? totalNodes / totalSeconds : 0.0);
     return 0;
