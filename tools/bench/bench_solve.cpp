@@ -95,6 +95,7 @@ int solve(int argc, char** argv) {
             runSearch(*ctx, root, depth);
             searchProved = isProved(root);
             if (!searchProved) return;
+            if (!options.monitor) ctx->monitorRunning.store(true, std::memory_order_relaxed);
             line = extractLine(*ctx, root, depth);
             protectLine(*ctx, root, line);
         });
