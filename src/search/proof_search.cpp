@@ -333,10 +333,8 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
         n.state = NODE_STATE_ABORTED;
         return;
     }
-    if (ctx.lineRequest.load(std::memory_order_relaxed)) {
-        showCurrentLine(ctx, n);
-        ctx.lineRequest.store(false, std::memory_order_relaxed);
-    }
+    // A request that arrives while the line is being shown is kept for the next node.
+    if (ctx.lineRequest.exchange(false, std::memory_order_relaxed)) showCurrentLine(ctx, n);
 
     // Step 5. Expansion; a node without usable moves is decided here.
     if (!ctx.resuming && n.childCount == 0) {
