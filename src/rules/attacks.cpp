@@ -48,6 +48,18 @@ void computeLineBlockers(const Position& p, Side kingSide, Side blockerSide, con
     }
 }
 
+// The direction index of a one-step offset (a king step or a knight jump); -1 for any other offset.
+constexpr int STEP_SPAN = 18;
+constexpr std::array<int8_t, 2 * STEP_SPAN + 1> DIRECTION_OF_STEP = [] {
+    std::array<int8_t, 2 * STEP_SPAN + 1> t{};
+    for (auto& d : t) d = -1;
+    for (int d = 0; d < DIRECTION_COUNT; ++d) t[OFFSET[d] + STEP_SPAN] = static_cast<int8_t>(d);
+    return t;
+}();
+int directionOfStep(int offset) {
+    return offset < -STEP_SPAN || offset > STEP_SPAN ? -1 : DIRECTION_OF_STEP[offset + STEP_SPAN];
+}
+
 void clearPlayable(PinMap& map) {
     for (Square s = FIRST_SQUARE; s <= LAST_SQUARE; ++s) map[s] = 0;
 }
@@ -98,10 +110,17 @@ bool givesCheck(const Position& p, Move m) {
     const int placed = m.promote ? m.piece | PROMOTED : m.piece;
     constexpr Square NO_SQUARE = -1000;  // a drop vacates nothing
     const Square to = m.to, from = m.isDrop() ? NO_SQUARE : m.from;
-    // Direct: the piece on `to` reaches the king, `from` being empty now.
-    for (int d = 0; d < DIRECTION_COUNT; ++d) {
-        const int step = OFFSET[d];
-        if (canStep[d][placed] && to + step == king) return true;
+    // Direct: the piece on `to` reaches the king, `from` being empty now. Only the one direction in
+    // which the king lies from `to` can hold such an attack.
+    const int df = fileOf(king) - fileOf(to), dr = rankOf(king) - rankOf(to);
+    const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
+    if (adf <= 1 && adr <= 2) {
+        const int d = directionOfStep(king - to);  // an adjacent square or a knight's target
+        if (d >= 0 && canStep[d][placed]) return true;
+    }
+    if (df == 0 || dr == 0 || adf == adr) {
+        const int step = 16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0));
+        const int d = directionOfStep(step);
         if (canSlide[d][placed]) {
             Square t = to + step;
             while (t != king && (p.at(t) == EMPTY || t == from)) t += step;

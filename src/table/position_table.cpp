@@ -38,13 +38,13 @@ TableConsole& systemTableConsole() {
 // residue is carried along instead of divided out at every probe.
 class PositionTable::ProbeSequence {
   public:
-    ProbeSequence(uint64_t key, uint64_t tableSize, uint64_t wrapCorrection)
+    ProbeSequence(uint64_t key, uint64_t tableSize, uint64_t wrapCorrection, const FastModulo& modulo)
         : sum_(key), size_(tableSize), wrapCorrection_(wrapCorrection) {
         uint64_t step = (key >> KEY_HIGH_SHIFT) & STEP_MASK;
         if (step == 0) step = 1;
         step_ = step;
         stepResidue_ = step < tableSize ? step : step % tableSize;
-        slot_ = key % tableSize;
+        slot_ = modulo(key);
     }
 
     uint64_t slot() const { return slot_; }
@@ -97,6 +97,7 @@ bool PositionTable::createSlots(uint64_t slots) {
     openProbeMax = provenProbeMax = nonProofProbeMax = 0;
     usedCount = peakCount = 0;
     wrapCorrection_ = (tableSize - (0 - tableSize) % tableSize) % tableSize;
+    slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
     clear();
     return true;
@@ -201,7 +202,7 @@ TableEntry* PositionTable::store(const Position& node, int16_t value) {
 // A proof displaces the first non-proof or open entry it meets; proofs of other positions are never
 // displaced by a store, and a proof of the same position keeps the shorter length.
 TableEntry* PositionTable::storeProved(const NewEntry& e) {
-    ProbeSequence probe(e.key, tableSize, wrapCorrection_);
+    ProbeSequence probe(e.key, tableSize, wrapCorrection_, slotOf_);
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
         if (slot.isEmpty() || slot.isFree() || slot.pn != 0) {
@@ -224,7 +225,7 @@ TableEntry* PositionTable::storeProved(const NewEntry& e) {
 // The same position may sit in the table as open at several plies; a store at a shallower ply
 // replaces the entry of a deeper one. Only open entries of older generations are ever displaced.
 TableEntry* PositionTable::storeOpen(const NewEntry& e) {
-    ProbeSequence probe(e.key, tableSize, wrapCorrection_);
+    ProbeSequence probe(e.key, tableSize, wrapCorrection_, slotOf_);
     if (hashMonitor) monitorHeader(e, probe.slot());
     TableEntry* victim = nullptr;
     int victimIndex = 0;
@@ -261,7 +262,7 @@ TableEntry* PositionTable::storeOpen(const NewEntry& e) {
 // A loop entry belongs to one move sequence. It displaces open entries of other positions at once and
 // otherwise the non-proof of least work; proofs stay.
 TableEntry* PositionTable::storeLoop(const NewEntry& e) {
-    ProbeSequence probe(e.key, tableSize, wrapCorrection_);
+    ProbeSequence probe(e.key, tableSize, wrapCorrection_, slotOf_);
     TableEntry* victim = nullptr;
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
@@ -290,7 +291,7 @@ TableEntry* PositionTable::storeLoop(const NewEntry& e) {
 // A disproof or bounded non-proof. A bounded entry of the same position is deepened in place, and
 // turned into a disproof when this one is.
 TableEntry* PositionTable::storeNonProof(const NewEntry& e) {
-    ProbeSequence probe(e.key, tableSize, wrapCorrection_);
+    ProbeSequence probe(e.key, tableSize, wrapCorrection_, slotOf_);
     TableEntry* victim = nullptr;
     TableEntry* written = nullptr;
     int reached = TABLE_STORE_PROBES;
@@ -345,7 +346,7 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
     if (!isStorableKey(key) || tableSize == 0) return nullptr;
     const uint32_t keyMid = static_cast<uint32_t>(key >> KEY_MID_SHIFT);
     const uint16_t keyHigh = static_cast<uint16_t>(key >> KEY_HIGH_SHIFT);
-    ProbeSequence probe(key, tableSize, wrapCorrection_);
+    ProbeSequence probe(key, tableSize, wrapCorrection_, slotOf_);
     for (int i = 0; i <= limit; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
         if (slot.isVirgin()) return nullptr;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "rules/position.h"
+#include "table/fast_modulo.h"
 #include "table/fixed_text.h"
 
 namespace nagare {
@@ -182,7 +183,7 @@ class PositionTable {
 
     // Starts loading the first slot of a key's probe sequence, for a probe that will soon follow.
     void prefetch(uint64_t key) const {
-        if (tableSize != 0) __builtin_prefetch(&entries[key % tableSize]);
+        if (tableSize != 0) __builtin_prefetch(&entries[slotOf_(key)]);
     }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
@@ -249,7 +250,8 @@ class PositionTable {
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);
     void monitorFlush(int reached, int writtenIndex);
 
-    uint64_t wrapCorrection_ = 0;  // (tableSize - 2^64 mod tableSize) mod tableSize
+    uint64_t wrapCorrection_ = 0;
+    FastModulo slotOf_;  // key mod tableSize  // (tableSize - 2^64 mod tableSize) mod tableSize
     FixedText<MONITOR_TEXT_CAPACITY> monitorText_;
 };
 
