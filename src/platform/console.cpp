@@ -22,10 +22,12 @@ bool isShiftJisCodeset(const char* codeset) {
     return false;
 }
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc); }
+bool isLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+}
 
 class Console {
-public:
+  public:
     Console() {
         std::setlocale(LC_CTYPE, "");
         passThrough_ = isShiftJisCodeset(nl_langinfo(CODESET));
@@ -76,7 +78,7 @@ public:
         std::fflush(stdout);
     }
 
-private:
+  private:
     static bool endsWithLeadByte(const std::string& s) {
         // Walk from the start so that a trail byte in the lead-byte range is not mistaken for a lead.
         size_t i = 0;
@@ -130,10 +132,20 @@ std::string sjisToUtf8(std::string_view sjis) {
     return out;
 }
 
-void consoleWrite(std::string_view sjis) { console().write(sjis); }
-bool consoleAtLineStart() { return console().atLineStart(); }
-void consoleInputLineEnded() { console().startLine(); }
-void consoleSetAttribute(int attribute) { console().setAttribute(attribute); }
-std::string toConsoleEncoding(std::string_view sjis) { return console().encode(sjis); }
+void consoleWrite(std::string_view sjis) {
+    console().write(sjis);
+}
+bool consoleAtLineStart() {
+    return console().atLineStart();
+}
+void consoleInputLineEnded() {
+    console().startLine();
+}
+void consoleSetAttribute(int attribute) {
+    console().setAttribute(attribute);
+}
+std::string toConsoleEncoding(std::string_view sjis) {
+    return console().encode(sjis);
+}
 
 }  // namespace nagare::platform

@@ -6,7 +6,8 @@ namespace nagare::platform {
 
 void* allocateLargeBlock(size_t bytes) {
     if (bytes == 0) return nullptr;
-    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* block =
+        mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (block == MAP_FAILED) return nullptr;
 #ifdef MADV_HUGEPAGE
     madvise(block, bytes, MADV_HUGEPAGE);  // advice only: without huge pages the block works the same

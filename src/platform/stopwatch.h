@@ -8,11 +8,11 @@ namespace nagare::platform {
 double monotonicSeconds();
 
 class Stopwatch {
-public:
+  public:
     Stopwatch() : start_(monotonicSeconds()) {}
     double elapsed() const { return monotonicSeconds() - start_; }
 
-private:
+  private:
     double start_;
 };
 

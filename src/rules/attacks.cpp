@@ -4,9 +4,13 @@ namespace nagare {
 
 namespace {
 
-bool isPieceOf(int code, Side side) { return code != WALL && (code & side) != 0; }
+bool isPieceOf(int code, Side side) {
+    return code != WALL && (code & side) != 0;
+}
 
-bool outsideBoard(Square s) { return static_cast<unsigned>(s - FIRST_SQUARE) > LAST_SQUARE - FIRST_SQUARE; }
+bool outsideBoard(Square s) {
+    return static_cast<unsigned>(s - FIRST_SQUARE) > LAST_SQUARE - FIRST_SQUARE;
+}
 
 bool pinAllows(const PinMap& pins, Square s, int offset) {
     int pin = pins[s];
@@ -36,8 +40,8 @@ uint32_t attackWordWithBlocker(const Position& p, Side side, Square square, Squa
     return word;
 }
 
-void computeLineBlockers(const Position& p, Side kingSide, Side blockerSide, const std::array<uint32_t, SQUARE_SPAN>& rays,
-                         PinMap& out) {
+void computeLineBlockers(const Position& p, Side kingSide, Side blockerSide,
+                         const std::array<uint32_t, SQUARE_SPAN>& rays, PinMap& out) {
     Square king = p.kingOf(kingSide);
     if (king == 0) return;
     for (int d = 0; d < LINE_DIRECTIONS; ++d) {

@@ -18,9 +18,15 @@ constexpr int SQUARE_SPAN = 176;  // attack-map words, wall squares included
 constexpr int BOARD_ELEMENTS = 192;
 constexpr int BOARD_OFFSET = 16;  // the element of square s is board[s + 16]
 
-constexpr int fileOf(Square s) { return s >> 4; }
-constexpr int rankOf(Square s) { return s & 15; }
-constexpr Square makeSquare(int file, int rank) { return file * 16 + rank; }
+constexpr int fileOf(Square s) {
+    return s >> 4;
+}
+constexpr int rankOf(Square s) {
+    return s & 15;
+}
+constexpr Square makeSquare(int file, int rank) {
+    return file * 16 + rank;
+}
 constexpr bool isPlayable(Square s) {
     return fileOf(s) >= 1 && fileOf(s) <= 9 && rankOf(s) >= 1 && rankOf(s) <= 9;
 }
@@ -29,8 +35,12 @@ constexpr bool isPlayable(Square s) {
 using Side = int;
 constexpr Side SENTE = 16;  // 先手, the first player, moves towards rank 1
 constexpr Side GOTE = 32;   // 後手, the second player, marked "v" in diagrams
-constexpr Side opponent(Side s) { return s ^ (SENTE | GOTE); }
-constexpr int sideIndex(Side s) { return s >> 5; }  // 0 for the first player, 1 for the second
+constexpr Side opponent(Side s) {
+    return s ^ (SENTE | GOTE);
+}
+constexpr int sideIndex(Side s) {
+    return s >> 5;
+}  // 0 for the first player, 1 for the second
 
 // Piece codes: side bit plus kind; promotion sets bit 8. The wall carries both side bits, so the
 // single test (side & code) != 0 rejects own pieces and the wall alike.
@@ -44,9 +54,15 @@ constexpr int KIND_MASK = 15;
 constexpr int SIDE_MASK = SENTE | GOTE;
 constexpr int UNPROMOTE_MASK = ~56;  // code & ~56 is the unpromoted kind, the piece as it goes to hand
 
-constexpr int kindOf(PieceCode c) { return c & KIND_MASK; }
-constexpr Side sideOf(PieceCode c) { return c & SIDE_MASK; }
-constexpr PieceCode handCode(PieceCode captured, Side capturer) { return (captured & UNPROMOTE_MASK) | capturer; }
+constexpr int kindOf(PieceCode c) {
+    return c & KIND_MASK;
+}
+constexpr Side sideOf(PieceCode c) {
+    return c & SIDE_MASK;
+}
+constexpr PieceCode handCode(PieceCode captured, Side capturer) {
+    return (captured & UNPROMOTE_MASK) | capturer;
+}
 constexpr bool isLongRange(PieceCode c) {
     int k = kindOf(c);
     return k == BISHOP || k == ROOK || k == HORSE || k == DRAGON;

@@ -33,7 +33,9 @@ static_assert(sizeof(Move) == 4);
 constexpr Move makeBoardMove(Square from, Square to, PieceCode piece, bool promote) {
     return Move{uint8_t(from), uint8_t(to), uint8_t(piece), uint8_t(promote ? 1 : 0)};
 }
-constexpr Move makeDrop(Square to, PieceCode piece) { return Move{0, uint8_t(to), uint8_t(piece), 0}; }
+constexpr Move makeDrop(Square to, PieceCode piece) {
+    return Move{0, uint8_t(to), uint8_t(piece), 0};
+}
 
 // The generators write into a buffer of this many moves; no shogi position has more legal moves.
 constexpr int MOVE_BUFFER_SIZE = 1000;

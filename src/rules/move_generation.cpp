@@ -29,16 +29,16 @@ constexpr PieceMoves HORSE_MOVES = {{1, 16, -16, -1}, 4, {17, -17, 15, -15}, 4};
 constexpr PieceMoves DRAGON_MOVES = {{17, -15, -17, 15}, 4, {1, -1, -16, 16}, 4};
 
 // By kind 0..15; the king (8) is generated separately, kind 13 never stands on the board.
-constexpr const PieceMoves* MOVES_BY_KIND[16] = {
-    &NO_MOVES,   &PAWN_MOVES, &LANCE_MOVES, &KNIGHT_MOVES, &SILVER_MOVES, &GOLD_MOVES,
-    &BISHOP_MOVES, &ROOK_MOVES, &NO_MOVES,  &GOLD_MOVES,   &GOLD_MOVES,   &GOLD_MOVES,
-    &GOLD_MOVES, &NO_MOVES,   &HORSE_MOVES, &DRAGON_MOVES};
+constexpr const PieceMoves* MOVES_BY_KIND[16] = {&NO_MOVES,     &PAWN_MOVES, &LANCE_MOVES,  &KNIGHT_MOVES,
+                                                 &SILVER_MOVES, &GOLD_MOVES, &BISHOP_MOVES, &ROOK_MOVES,
+                                                 &NO_MOVES,     &GOLD_MOVES, &GOLD_MOVES,   &GOLD_MOVES,
+                                                 &GOLD_MOVES,   &NO_MOVES,   &HORSE_MOVES,  &DRAGON_MOVES};
 
 // Drop order of the pieces in hand.
 constexpr int DROP_ORDER[] = {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE, PAWN};
 
 class Generator {
-public:
+  public:
     Generator(const Position& p, Move* out, const GenerationRules& rules)
         : p_(p), out_(out), side_(p.sideToMove), pawnDropMate_(rules.pawnDropMate) {
         computePins(p, pins_);
@@ -217,7 +217,8 @@ public:
                         !(kr <= 3 && within(file, kf, 1) && (rank == kr + 1 || rank == kr + 2)))
                         continue;
                     if (kind == LANCE && file != kf && !(kr <= 3 && within(file, kf, 1))) continue;
-                    if ((kind == SILVER || kind == GOLD || (kind >= PAWN + PROMOTED && kind <= SILVER + PROMOTED)) &&
+                    if ((kind == SILVER || kind == GOLD ||
+                         (kind >= PAWN + PROMOTED && kind <= SILVER + PROMOTED)) &&
                         !within(file, kf, 2))
                         continue;
                 }
@@ -246,7 +247,7 @@ public:
             out_[n_++] = makeDrop(front, SENTE + PAWN);
     }
 
-private:
+  private:
     bool isOwn(int code) const { return code != WALL && (code & side_) != 0; }
 
     bool hasUnpromotedPawn(int file) const {

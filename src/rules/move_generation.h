@@ -9,7 +9,7 @@ namespace nagare {
 // Result codes for positions without moves.
 constexpr int NO_MOVES_SENTE_MATED = -1;  // the first player is in check and has no evasion
 constexpr int NO_MOVES_SENTE = -2;        // the first player is not in check (or has no king) and cannot move
-constexpr int NO_MOVES_GOTE = -3;         // the second player is not in check (or has no king) and cannot move
+constexpr int NO_MOVES_GOTE = -3;  // the second player is not in check (or has no king) and cannot move
 // The second player in check without an evasion gets the count 0.
 
 // Options of the standard rules that a problem may change.

@@ -22,7 +22,9 @@ std::string disambiguation(const Position& p, Move m) {
     const bool longRange = isLongRange(piece);
     // "Right" from the mover's side: the smaller file for the first player, the larger for the second.
     auto rightOf = [&](int a, int b) { return side == SENTE ? a < b : a > b; };
-    auto forwardOf = [&](int toRank, int fromRank) { return side == SENTE ? toRank < fromRank : toRank > fromRank; };
+    auto forwardOf = [&](int toRank, int fromRank) {
+        return side == SENTE ? toRank < fromRank : toRank > fromRank;
+    };
     const char* horizontal = "";
     const char* vertical = "";
     const char* extra = "";
@@ -146,7 +148,9 @@ std::string formatMoveShort(Move m) {
     return out;
 }
 
-void printMoveShort(Move m) { platform::consoleWrite(formatMoveShort(m) + "\t"); }
+void printMoveShort(Move m) {
+    platform::consoleWrite(formatMoveShort(m) + "\t");
+}
 
 }  // namespace nagare
 

@@ -48,7 +48,9 @@ void pieceAttacks(Position& p, std::array<uint32_t, SQUARE_SPAN>& map, Square s,
     }
 }
 
-bool isPieceOf(int code, Side side) { return code != WALL && (code & side) != 0; }
+bool isPieceOf(int code, Side side) {
+    return code != WALL && (code & side) != 0;
+}
 
 void setFreshSearchFields(Position& p, const NodeRules& rules) {
     p.pnThr = PN_CAP;
@@ -243,7 +245,9 @@ Position& makeChild(const Position& parent, Position& child, Move m, const NodeR
     return child;
 }
 
-void resetSearchFields(Position& p, const NodeRules& rules) { setFreshSearchFields(p, rules); }
+void resetSearchFields(Position& p, const NodeRules& rules) {
+    setFreshSearchFields(p, rules);
+}
 
 bool isSymmetric(const Position& p) {
     Square king = p.kingOf(GOTE);

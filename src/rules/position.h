@@ -30,7 +30,7 @@ struct Position {
     // --- the position ---
     std::array<uint8_t, BOARD_ELEMENTS> board;  // piece code of square s at board[s + 16]; wall around
     std::array<std::array<uint32_t, SQUARE_SPAN>, 2> attack;  // per side, one attack word per square
-    std::array<int32_t, 40> hand;                           // pieces in hand by unpromoted piece code
+    std::array<int32_t, 40> hand;                             // pieces in hand by unpromoted piece code
     int16_t ply;
     uint8_t sideToMove;
     std::array<int32_t, 2> kingSquare;  // 0 when the side has no king
@@ -54,9 +54,9 @@ struct Position {
     uint8_t onGivenLine;
     Position* children;  // the children list, owned by the search frame that expanded the node
     int32_t childCount;
-    uint8_t symmetric;  // left-right symmetric with the second player's king on file 5
-    Move lastMove;      // the move that produced this position; null at the root
-    uint32_t killer;    // packed move that recently won one ply below a sibling
+    uint8_t symmetric;   // left-right symmetric with the second player's king on file 5
+    Move lastMove;       // the move that produced this position; null at the root
+    uint32_t killer;     // packed move that recently won one ply below a sibling
     uint8_t futileDrop;  // the move into this node is an interposing drop that may be futile (無駄合)
     uint32_t state;      // 2 normal, 3 aborted
     int16_t openPly;     // shallowest ply at which this position is recorded as open

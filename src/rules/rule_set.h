@@ -17,14 +17,14 @@ constexpr int PLAY_WORST = 1;  // 最悪: every move of the first player must st
 constexpr int PLAY_BEST = 2;   // 最善: the first player chooses, the second player defends
 constexpr int PLAY_MASK = 3;
 
-constexpr int GENRE_BEST_MATE = 0x112;                // 最善詰
-constexpr int GENRE_WORST_MATE = 0x111;               // 最悪詰
-constexpr int GENRE_BEST_SELFMATE = 0x122;            // 最善自玉詰
-constexpr int GENRE_WORST_SELFMATE = 0x121;           // 最悪自玉詰
-constexpr int GENRE_BEST_STALEMATE = 0x212;           // 最善ステイルメイト
-constexpr int GENRE_BEST_SELF_STALEMATE = 0x222;      // 最善自玉ステイルメイト
-constexpr int GENRE_WORST_SELF_STALEMATE = 0x221;     // 最悪自玉ステイルメイト
-constexpr int GENRE_BEST_WIN = 0x312;                 // 最善勝
+constexpr int GENRE_BEST_MATE = 0x112;             // 最善詰
+constexpr int GENRE_WORST_MATE = 0x111;            // 最悪詰
+constexpr int GENRE_BEST_SELFMATE = 0x122;         // 最善自玉詰
+constexpr int GENRE_WORST_SELFMATE = 0x121;        // 最悪自玉詰
+constexpr int GENRE_BEST_STALEMATE = 0x212;        // 最善ステイルメイト
+constexpr int GENRE_BEST_SELF_STALEMATE = 0x222;   // 最善自玉ステイルメイト
+constexpr int GENRE_WORST_SELF_STALEMATE = 0x221;  // 最悪自玉ステイルメイト
+constexpr int GENRE_BEST_WIN = 0x312;              // 最善勝
 
 enum MoveRule : int32_t {
     MOVE_RULE_NONE = 0,
@@ -42,7 +42,11 @@ struct RuleSet {
     bool pawnDropMate = false;  // 打歩: the goal counts only when given by a pawn drop
 };
 
-constexpr int playOf(int genre) { return genre & PLAY_MASK; }
-constexpr bool isOwnKingGenre(int genre) { return (genre & KING_MASK) == KING_OWN; }
+constexpr int playOf(int genre) {
+    return genre & PLAY_MASK;
+}
+constexpr bool isOwnKingGenre(int genre) {
+    return (genre & KING_MASK) == KING_OWN;
+}
 
 }  // namespace nagare

@@ -12,7 +12,7 @@
 namespace nagare {
 
 class NodeArena {
-public:
+  public:
     struct Mark {
         size_t block = 0;
         size_t used = 0;
@@ -38,7 +38,7 @@ public:
     // Gives back the unused tail of the last take.
     void giveBack(size_t count) { used_ -= count; }
 
-private:
+  private:
     static constexpr size_t BLOCK_POSITIONS = 4096;  // more than the legal moves of any position
     std::vector<std::unique_ptr<Position[]>> blocks_;
     size_t current_ = 0;

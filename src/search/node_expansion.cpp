@@ -16,7 +16,8 @@ int keepSymmetricHalf(Move* moves, int count) {
     for (int i = 0; i < count; ++i) {
         const Move m = moves[i];
         const int fromFile = fileOf(m.from), toFile = fileOf(m.to);
-        if ((!m.isDrop() && fromFile <= 4) || ((m.isDrop() || fromFile == 5) && toFile <= 5)) moves[kept++] = m;
+        if ((!m.isDrop() && fromFile <= 4) || ((m.isDrop() || fromFile == 5) && toFile <= 5))
+            moves[kept++] = m;
     }
     return kept;
 }
@@ -38,12 +39,15 @@ int applyMoveRule(const SearchContext& ctx, const Position& node, Move* moves, i
     const int rule = ctx.rules.moveRule;
     const bool secondPlayerRule = rule == MOVE_RULE_MAXI || rule == MOVE_RULE_MINI || rule == MOVE_RULE_CHOKU;
     if (rule == MOVE_RULE_NONE || (secondPlayerRule && node.sideToMove != GOTE)) return count;
-    auto measure = [rule](Move m) { return rule == MOVE_RULE_CHOKU ? kingStepDistance(m) : squaredDistance(m); };
+    auto measure = [rule](Move m) {
+        return rule == MOVE_RULE_CHOKU ? kingStepDistance(m) : squaredDistance(m);
+    };
     int best = 0;
     if (secondPlayerRule) {
         best = measure(moves[0]);
         for (int i = 1; i < count; ++i)
-            best = rule == MOVE_RULE_MINI ? std::min(best, measure(moves[i])) : std::max(best, measure(moves[i]));
+            best = rule == MOVE_RULE_MINI ? std::min(best, measure(moves[i]))
+                                          : std::max(best, measure(moves[i]));
     }
     auto keeps = [&](Move m) {
         if (rule == MOVE_RULE_KINYOKU) return node.at(m.to) == EMPTY;  // never capture
@@ -70,10 +74,12 @@ int expandNode(SearchContext& ctx, Position& node) {
     int count;
     if (mustCheck) {
         // Stalemate goals and a 自玉 first player in check need every legal move.
-        const bool allMoves = (isOwnKingGenre(genre) && inCheck(node, SENTE)) || (genre & GOAL_STALEMATE) != 0;
+        const bool allMoves =
+            (isOwnKingGenre(genre) && inCheck(node, SENTE)) || (genre & GOAL_STALEMATE) != 0;
         count = allMoves ? generateAllMoves(node, moves, ctx.generation)
                          : generateCheckCandidates(node, moves, ctx.generation);
-        if (count <= 0) return node.kingOf(SENTE) != 0 && inCheck(node, SENTE) ? NO_MOVES_SENTE_MATED : NO_MOVES_SENTE;
+        if (count <= 0)
+            return node.kingOf(SENTE) != 0 && inCheck(node, SENTE) ? NO_MOVES_SENTE_MATED : NO_MOVES_SENTE;
     } else {
         count = generateAllMoves(node, moves, ctx.generation);
         if (count <= 0) return count;

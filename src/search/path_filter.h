@@ -11,7 +11,7 @@
 namespace nagare {
 
 class PathFilter {
-public:
+  public:
     void add(const Position& p) {
         ++keyCount_[bucket(p.key)];
         ++boardCount_[bucket(p.boardKey)];
@@ -25,7 +25,7 @@ public:
         return keyCount_[bucket(p.key)] > 1 || (handEconomy && boardCount_[bucket(p.boardKey)] > 1);
     }
 
-private:
+  private:
     static constexpr int BUCKET_BITS = 16;
     static size_t bucket(uint64_t key) { return static_cast<size_t>(key & ((1u << BUCKET_BITS) - 1)); }
     std::array<uint16_t, 1u << BUCKET_BITS> keyCount_{};

@@ -19,7 +19,9 @@ namespace {
 constexpr uint16_t VISITS_SATURATED = 0xffff;
 constexpr uint64_t COUNT_SATURATED = std::numeric_limits<uint64_t>::max();
 
-uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > COUNT_SATURATED - b ? COUNT_SATURATED : a + b; }
+uint64_t saturatingAdd(uint64_t a, uint64_t b) {
+    return a > COUNT_SATURATED - b ? COUNT_SATURATED : a + b;
+}
 
 // Proof-number sums saturate at the largest term once they reach PN_CAP.
 int32_t saturatingPnAdd(int32_t total, int32_t value) {
@@ -56,9 +58,13 @@ bool decidedAgainstMover(const SearchContext& ctx, const Position& n) {
     return ctx.isOrNode(n) ? n.pn == 0 : n.dn == 0;
 }
 
-uint64_t sizeOfLevel(int level) { return level >= 63 ? uint64_t(1) << 63 : uint64_t(1) << level; }
+uint64_t sizeOfLevel(int level) {
+    return level >= 63 ? uint64_t(1) << 63 : uint64_t(1) << level;
+}
 
-std::span<Position> childrenOf(Position& n) { return std::span<Position>(n.children, n.childCount); }
+std::span<Position> childrenOf(Position& n) {
+    return std::span<Position>(n.children, n.childCount);
+}
 
 bool sameHandOrPoorer(const Position& candidate, const Position& reference, int handBase) {
     for (int kind = PAWN; kind <= ROOK; ++kind)
@@ -80,7 +86,8 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
 // siblings of the path's nodes two, four, ... plies up that hold the same position (or, under
 // 持駒節約, the same board with a hand no smaller than N's).
 [[gnu::noinline]] bool borrowFromTwinInTree(SearchContext& ctx, Position& n) {
-    if (n.ply < 3 || n.parent == nullptr || n.parent->parent == nullptr || n.parent->parent->parent == nullptr)
+    if (n.ply < 3 || n.parent == nullptr || n.parent->parent == nullptr ||
+        n.parent->parent->parent == nullptr)
         return false;
     const int handBase = ctx.rules.genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
     const Position* twin = nullptr;
@@ -92,8 +99,8 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
                 const Position& y = b->children[i];
                 if (&y == a) continue;
                 bool same = y.key == n.key;
-                if (!same && ctx.nodeRules.handEconomy && y.boardKey == n.boardKey && y.sideToMove == n.sideToMove &&
-                    n.ply >= y.ply && sameHandOrPoorer(n, y, handBase))
+                if (!same && ctx.nodeRules.handEconomy && y.boardKey == n.boardKey &&
+                    y.sideToMove == n.sideToMove && n.ply >= y.ply && sameHandOrPoorer(n, y, handBase))
                     same = true;
                 if (same) twin = &y;
             }
@@ -188,8 +195,8 @@ void setChildThresholds(const SearchContext& ctx, const Position& n, Position& c
     const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
     const Position* grand = n.parent != nullptr ? n.parent->parent : nullptr;
     const bool steered =
-        ctx.givenLineMode &&
-        (n.onGivenLine || (laterPhase && grand != nullptr && grand->onGivenLine && orNode && P == PN_CAP && D == PN_CAP));
+        ctx.givenLineMode && (n.onGivenLine || (laterPhase && grand != nullptr && grand->onGivenLine &&
+                                                orNode && P == PN_CAP && D == PN_CAP));
     if (steered) {
         child.pnThr = PN_CAP;
         child.dnThr = PN_CAP;
@@ -204,7 +211,8 @@ void setChildThresholds(const SearchContext& ctx, const Position& n, Position& c
         dnThr = second < D ? second + b / 8 + 1 : D;
         pnThr = (P >= PN_CAP && child.pn < P) ? P : int64_t(child.pn) + P - n.pn;
     }
-    if (laterPhase && n.parent != nullptr && driftedTowardDisproof(*n.parent) && driftedTowardDisproof(child)) {
+    if (laterPhase && n.parent != nullptr && driftedTowardDisproof(*n.parent) &&
+        driftedTowardDisproof(child)) {
         pnThr = std::max(pnThr, P);
         dnThr = std::max(dnThr, D);
     }
@@ -280,7 +288,9 @@ void finishNode(SearchContext& ctx, Position& n, int d) {
 
 }  // namespace
 
-int highestBit(uint64_t value) { return value <= 1 ? 0 : 63 - std::countl_zero(value); }
+int highestBit(uint64_t value) {
+    return value <= 1 ? 0 : 63 - std::countl_zero(value);
+}
 
 void runSearch(SearchContext& ctx, Position& root, int depth) {
     if (depth < 0) return;
@@ -379,8 +389,8 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
 
     // Step 8. Mate-in-one pre-check.
     const bool visitedWithNumbers = n.visits > 0 && !(n.pn == 1 && n.dn == 1);
-    if (!skipPrecheck && !ctx.resuming && !ctx.rules.pawnDropMate && !visitedWithNumbers && n.childCount > 0 &&
-        d > 0 && mateInOnePrecheck(ctx, n, d))
+    if (!skipPrecheck && !ctx.resuming && !ctx.rules.pawnDropMate && !visitedWithNumbers &&
+        n.childCount > 0 && d > 0 && mateInOnePrecheck(ctx, n, d))
         return;
 
     // Step 9. Main loop.
@@ -403,7 +413,8 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
             ctx.maxDn = std::max(ctx.maxDn, child->dn);
         }
         n.lastChildKey = child->key;
-        if (tracing || ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed)) traceReturn(ctx, n, *child);
+        if (tracing || ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed))
+            traceReturn(ctx, n, *child);
         if (child->visits != VISITS_SATURATED) ++child->visits;
         if (child->state == NODE_STATE_ABORTED) n.state = NODE_STATE_ABORTED;
         // The first refutation of the given sequence.
@@ -475,8 +486,8 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
             if (dec < bestSecond) bestSecond = dec;
             if (dec == best) {
                 bool yWins;
-                if (laterPhase && (oth > largest || (ctx.verifyKind == VERIFY_ATTACKS && ctx.phase != PHASE_SHORTER &&
-                                                     oth < largest)))
+                if (laterPhase && (oth > largest || (ctx.verifyKind == VERIFY_ATTACKS &&
+                                                     ctx.phase != PHASE_SHORTER && oth < largest)))
                     yWins = true;
                 else if (oth == largest && chosen->effort != c.effort)
                     yWins = chosen->effort > c.effort;

@@ -32,7 +32,8 @@ Position* selectChild(SearchContext& ctx, Position& node, int depth, ChildSummar
 
 // The thresholds with which the chosen child is searched, from the node's thresholds and numbers and
 // the summary of its children.
-void setChildThresholds(const SearchContext& ctx, const Position& node, Position& child, const ChildSummary& summary);
+void setChildThresholds(const SearchContext& ctx, const Position& node, Position& child,
+                        const ChildSummary& summary);
 
 // The node's numbers from its children, without probing or selecting; then updateTreeCounts.
 void recomputeNode(SearchContext& ctx, Position& node);
@@ -44,8 +45,12 @@ TableEntry* probeChild(SearchContext& ctx, Position& node, int depth);
 // Records an aborted node (and its children) for the checkpoint.
 void recordAbortedNode(SearchContext& ctx, Position& node);
 
-constexpr bool isOpen(const Position& p) { return p.pn > 0 && p.dn > 0; }
-constexpr bool isProved(const Position& p) { return p.pn == 0; }
+constexpr bool isOpen(const Position& p) {
+    return p.pn > 0 && p.dn > 0;
+}
+constexpr bool isProved(const Position& p) {
+    return p.pn == 0;
+}
 
 // Index of the highest set bit; 0 for 0 and 1 (the search level, 探索レベル).
 int highestBit(uint64_t value);

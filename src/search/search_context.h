@@ -29,9 +29,9 @@ struct ResumeRecord {
     int32_t dnThr = 0;
 };
 
-constexpr int32_t PHASE_SOLVE = 1;         // main solve to the stated length
-constexpr int32_t PHASE_SHORTER = 2;       // search for shorter mates (早詰)
-constexpr int32_t PHASE_VERIFY = 4;        // walk of the solution (変別, 非限定, 余詰)
+constexpr int32_t PHASE_SOLVE = 1;           // main solve to the stated length
+constexpr int32_t PHASE_SHORTER = 2;         // search for shorter mates (早詰)
+constexpr int32_t PHASE_VERIFY = 4;          // walk of the solution (変別, 非限定, 余詰)
 constexpr int32_t VERIFY_DEFENCE_CHECK = 5;  // the line's defence against the others
 constexpr int32_t VERIFY_ATTACKS = 6;        // alternatives at an attacker's ply
 constexpr int32_t VERIFY_DEFENCES = 8;       // alternatives at a defender's ply
@@ -42,8 +42,8 @@ struct SearchContext {
     NodeRules nodeRules;
     GenerationRules generation;
     int16_t statedLength = 0;
-    uint8_t orSide = SENTE;   // the side that wants the goal: one good move proves its node
-    uint8_t andSide = GOTE;   // the side whose every move must be answered
+    uint8_t orSide = SENTE;  // the side that wants the goal: one good move proves its node
+    uint8_t andSide = GOTE;  // the side whose every move must be answered
     bool futileDropTweak = false;
 
     // --- where the results go ---
@@ -72,7 +72,7 @@ struct SearchContext {
     // --- a stopped search ---
     int16_t interruptPly = 0;
     Move interruptMove;
-    std::vector<ResumeRecord> resumePath;             // root first
+    std::vector<ResumeRecord> resumePath;              // root first
     std::vector<std::vector<Position>> savedChildren;  // children lists of the stopped path, root first
     int16_t verifyStopPly = 0;
     Move verifyStopMove;

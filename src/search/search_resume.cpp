@@ -90,7 +90,8 @@ ResumeOutcome replayResumePath(SearchContext& ctx, Position& n, int d) {
         ctx.resuming = false;
         return ResumeOutcome::SKIP_FIRST_VISIT;
     }
-    if (ctx.givenLineMode && n.ply >= 0 && size_t(n.ply) < ctx.inputLine.size() && ctx.inputLine[n.ply] == r.move)
+    if (ctx.givenLineMode && n.ply >= 0 && size_t(n.ply) < ctx.inputLine.size() &&
+        ctx.inputLine[n.ply] == r.move)
         followed->onGivenLine = 1;
 
     searchNode(ctx, *followed, d - 1);

@@ -7,7 +7,7 @@
 namespace nagare {
 
 class FastModulo {
-public:
+  public:
     FastModulo() = default;
     // magic = ceil(2^128 / divisor); then a mod divisor = high 64 bits of ((magic * a) mod 2^128) * divisor.
     explicit FastModulo(uint64_t divisor)
@@ -20,7 +20,7 @@ public:
         return static_cast<uint64_t>((high + (low >> 64)) >> 64);
     }
 
-private:
+  private:
     using Wide = unsigned __int128;
     uint64_t divisor_ = 0;
     Wide magic_ = 0;

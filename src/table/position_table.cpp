@@ -70,7 +70,9 @@ class PositionTable::ProbeSequence {
     uint64_t slot_;
 };
 
-void EntryBlockDeleter::operator()(TableEntry* block) const { platform::releaseLargeBlock(block, bytes); }
+void EntryBlockDeleter::operator()(TableEntry* block) const {
+    platform::releaseLargeBlock(block, bytes);
+}
 
 uint64_t PositionTable::slotCountFor(uint64_t megabytes) {
     megabytes = std::max(megabytes, TABLE_MIN_MEGABYTES);

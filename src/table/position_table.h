@@ -119,12 +119,13 @@ struct EntryBlockDeleter {
 class PositionTable {
   public:
     // --- the persistent state (a checkpoint saves and restores exactly these and the entries) ---
-    std::unique_ptr<TableEntry[], EntryBlockDeleter> entries;  // tableSize + 1 entries; the last is never addressed
-    uint64_t usedCount = 0;                 // slots that are not empty and not free
-    uint64_t peakCount = 0;                 // largest usedCount seen
-    uint64_t tableSize = 0;                 // addressable slots, the modulus of the start slot
-    int16_t finalDepthBound = NO_PLY;       // purgeOutsideWindow: proofs and non-proofs deeper go
-    int16_t openPlyBound = 0;               // purgeOutsideWindow: open and loop entries shallower go
+    std::unique_ptr<TableEntry[], EntryBlockDeleter>
+        entries;                       // tableSize + 1 entries; the last is never addressed
+    uint64_t usedCount = 0;            // slots that are not empty and not free
+    uint64_t peakCount = 0;            // largest usedCount seen
+    uint64_t tableSize = 0;            // addressable slots, the modulus of the start slot
+    int16_t finalDepthBound = NO_PLY;  // purgeOutsideWindow: proofs and non-proofs deeper go
+    int16_t openPlyBound = 0;          // purgeOutsideWindow: open and loop entries shallower go
     int32_t generation = 1;
     int32_t previousGeneration = 0;
     int32_t openProbeMax = 0;      // longest walk an open store needed ("リトライ")

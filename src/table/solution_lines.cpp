@@ -17,7 +17,7 @@ constexpr int MOVES_PER_LINE = 10;
 
 // Children of a node built into the arena for as long as this object lives.
 class ExpandedNode {
-public:
+  public:
     ExpandedNode(SearchContext& ctx, Position& node) : ctx_(ctx), node_(node), mark_(ctx.arena.mark()) {
         node.children = nullptr;
         node.childCount = 0;
@@ -39,7 +39,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     SearchContext& ctx_;
     Position& node_;
     NodeArena::Mark mark_;
@@ -144,7 +144,8 @@ MoveLine extract(SearchContext& ctx, Position& node, int length) {
             if (depth < 0 || depth > length - 1) continue;
             const bool better = chosen == nullptr || (orNode ? depth < chosenDepth : depth > chosenDepth);
             const bool tie = chosen != nullptr && depth == chosenDepth;
-            if (better || (tie && !(steering && chosen->lastMove == steer))) {  // ties: steering, else the last
+            if (better ||
+                (tie && !(steering && chosen->lastMove == steer))) {  // ties: steering, else the last
                 chosen = &c;
                 chosenDepth = depth;
             }
@@ -255,6 +256,8 @@ void printLine(const Position& position, const MoveLine& moves, std::FILE* strea
         std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-MoveLine nonMateLine(SearchContext& ctx, Position& node, int depth) { return nonMate(ctx, node, depth); }
+MoveLine nonMateLine(SearchContext& ctx, Position& node, int depth) {
+    return nonMate(ctx, node, depth);
+}
 
 }  // namespace nagare

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "../support/reference_rules.h"
@@ -101,7 +101,8 @@ void expectSameMovesAsReference(const Position& p, const char* where) {
         std::set_difference(slow.begin(), slow.end(), fast.begin(), fast.end(), std::back_inserter(onlySlow));
         ASSERT_TRUE(onlyFast.empty() && onlySlow.empty())
             << where << (pawnDropMate ? " with pawn-drop mates" : "") << " after " << describe(p.lastMove)
-            << ": generated but illegal " << describe(onlyFast) << "; legal but missing " << describe(onlySlow);
+            << ": generated but illegal " << describe(onlyFast) << "; legal but missing "
+            << describe(onlySlow);
     }
 }
 
@@ -123,14 +124,16 @@ void expectChecksAmongCandidates(const Position& p, const char* where) {
     for (Move m : legal) {
         Position q = p;
         makeMove(q, m);
-        ASSERT_EQ(givesCheck(p, m), test::kingAttacked(q, GOTE)) << where << ": check test of " << describe(m);
+        ASSERT_EQ(givesCheck(p, m), test::kingAttacked(q, GOTE))
+            << where << ": check test of " << describe(m);
         if (!test::kingAttacked(q, GOTE)) continue;
         ASSERT_TRUE(std::binary_search(words.begin(), words.end(), m.packed()))
             << where << ": checking move " << int(m.from) << "->" << int(m.to) << " missing";
     }
     // and every candidate is legal
     auto legalWords = sortedWords(legal);
-    for (uint32_t w : words) ASSERT_TRUE(std::binary_search(legalWords.begin(), legalWords.end(), w)) << where;
+    for (uint32_t w : words)
+        ASSERT_TRUE(std::binary_search(legalWords.begin(), legalWords.end(), w)) << where;
 }
 
 TEST(MoveGeneration, EqualsTheSlowReferenceOnEveryNodeOfShortWalks) {
@@ -188,17 +191,18 @@ TEST_P(ResultCodes, PositionsWithoutMoves) {
     EXPECT_EQ(generateAllMoves(p, buffer), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ResultCodes,
-    ::testing::Values(ResultCase{"k8/9/9/9/9/9/9/1r7/K1+r6 b - 1", NO_MOVES_SENTE_MATED},
-                      ResultCase{"k8/9/9/9/9/9/1g7/1r7/K8 b - 1", NO_MOVES_SENTE},
-                      ResultCase{"k8/2R6/1R7/9/9/9/9/9/8K w - 1", NO_MOVES_GOTE},
-                      ResultCase{"k+R7/9/1R7/9/9/9/9/9/8K w - 1", 0},
-                      ResultCase{"9/9/9/9/9/9/9/9/9 b - 1", NO_MOVES_SENTE},
-                      ResultCase{"9/9/9/9/9/9/9/9/9 w - 1", NO_MOVES_GOTE}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, ResultCodes,
+                         ::testing::Values(ResultCase{"k8/9/9/9/9/9/9/1r7/K1+r6 b - 1", NO_MOVES_SENTE_MATED},
+                                           ResultCase{"k8/9/9/9/9/9/1g7/1r7/K8 b - 1", NO_MOVES_SENTE},
+                                           ResultCase{"k8/2R6/1R7/9/9/9/9/9/8K w - 1", NO_MOVES_GOTE},
+                                           ResultCase{"k+R7/9/1R7/9/9/9/9/9/8K w - 1", 0},
+                                           ResultCase{"9/9/9/9/9/9/9/9/9 b - 1", NO_MOVES_SENTE},
+                                           ResultCase{"9/9/9/9/9/9/9/9/9 w - 1", NO_MOVES_GOTE}),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
-bool contains(const std::vector<Move>& moves, Move m) { return std::find(moves.begin(), moves.end(), m) != moves.end(); }
+bool contains(const std::vector<Move>& moves, Move m) {
+    return std::find(moves.begin(), moves.end(), m) != moves.end();
+}
 
 TEST(MoveGeneration, ForcedAndOptionalPromotionsInOrder) {
     Position p = positionFromSfen("k8/9/6N2/9/4N4/9/9/9/8K b - 1");

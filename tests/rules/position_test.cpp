@@ -148,7 +148,8 @@ TEST(Keys, TranspositionsShareKeysButNotPathKeys) {
     // Drop a gold then a pawn, or a pawn then a gold, with the same replies in between.
     Position start = positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b GP 1");
     Move gold = makeDrop(0x25, SENTE + GOLD), pawn = makeDrop(0x85, SENTE + PAWN);
-    Move away = makeBoardMove(0x51, 0x61, GOTE + KING, false), back = makeBoardMove(0x61, 0x51, GOTE + KING, false);
+    Move away = makeBoardMove(0x51, 0x61, GOTE + KING, false),
+         back = makeBoardMove(0x61, 0x51, GOTE + KING, false);
     Position a = start, b = start;
     for (Move m : {gold, away, pawn, back}) makeMove(a, m);
     for (Move m : {pawn, away, gold, back}) makeMove(b, m);
@@ -193,10 +194,10 @@ TEST(MakeMove, RaysAreCutAndReopenedAndEndOnTheWall) {
 
 TEST(MakeMove, ObstaclesStopRaysAndCountForNoSide) {
     std::array<uint8_t, 81> cells{};
-    cells[0] = GOTE + KING;             // 91
-    cells[9 * 4 + 4] = WALL;            // ● on 55
-    cells[9 * 8 + 4] = SENTE + ROOK;    // 59
-    cells[9 * 8 + 8] = SENTE + KING;    // 19
+    cells[0] = GOTE + KING;           // 91
+    cells[9 * 4 + 4] = WALL;          // ● on 55
+    cells[9 * 8 + 4] = SENTE + ROOK;  // 59
+    cells[9 * 8 + 8] = SENTE + KING;  // 19
     std::array<int32_t, 40> hands{};
     Position p{};
     setUp(p, cells.data(), hands.data(), SENTE);
@@ -247,14 +248,16 @@ std::vector<Position> playPath(const Position& root, const std::vector<Move>& mo
     return path;
 }
 
-Move kingStep(Side side, Square from, Square to) { return makeBoardMove(from, to, side + KING, false); }
+Move kingStep(Side side, Square from, Square to) {
+    return makeBoardMove(from, to, side + KING, false);
+}
 
 TEST(FindAncestorRepeat, FindsTheSamePositionFourPliesUp) {
     Position root = positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b R 1");
     NodeRules rules{0x112, false, false};
     auto path = playPath(root,
-                         {kingStep(SENTE, 0x59, 0x58), kingStep(GOTE, 0x51, 0x52), kingStep(SENTE, 0x58, 0x59),
-                          kingStep(GOTE, 0x52, 0x51)},
+                         {kingStep(SENTE, 0x59, 0x58), kingStep(GOTE, 0x51, 0x52),
+                          kingStep(SENTE, 0x58, 0x59), kingStep(GOTE, 0x52, 0x51)},
                          rules);
     EXPECT_EQ(findAncestorRepeat(path[3], rules), &root);
     EXPECT_EQ(findAncestorRepeat(path[1], rules), nullptr);
@@ -265,16 +268,11 @@ TEST(FindAncestorRepeat, HandEconomyTreatsTheSameBoardWithAPoorerHandAsARepeat) 
     // The first player drops its gold, the silver takes it and goes home, both kings walk round:
     // after ten plies the board is the root's again, with the gold now in the second player's hand.
     Position root = positionFromSfen("4k4/3s5/9/9/9/9/9/9/4K4 b G 1");
-    std::vector<Move> moves = {makeDrop(0x52, SENTE + GOLD),
-                               makeBoardMove(0x61, 0x52, GOTE + SILVER, false),
-                               kingStep(SENTE, 0x59, 0x58),
-                               makeBoardMove(0x52, 0x61, GOTE + SILVER, false),
-                               kingStep(SENTE, 0x58, 0x59),
-                               kingStep(GOTE, 0x51, 0x41),
-                               kingStep(SENTE, 0x59, 0x58),
-                               kingStep(GOTE, 0x41, 0x42),
-                               kingStep(SENTE, 0x58, 0x59),
-                               kingStep(GOTE, 0x42, 0x51)};
+    std::vector<Move> moves = {makeDrop(0x52, SENTE + GOLD), makeBoardMove(0x61, 0x52, GOTE + SILVER, false),
+                               kingStep(SENTE, 0x59, 0x58),  makeBoardMove(0x52, 0x61, GOTE + SILVER, false),
+                               kingStep(SENTE, 0x58, 0x59),  kingStep(GOTE, 0x51, 0x41),
+                               kingStep(SENTE, 0x59, 0x58),  kingStep(GOTE, 0x41, 0x42),
+                               kingStep(SENTE, 0x58, 0x59),  kingStep(GOTE, 0x42, 0x51)};
     NodeRules economy{0x112, false, true};
     auto path = playPath(root, moves, economy);
     const Position& last = path.back();
@@ -299,21 +297,23 @@ TEST_P(FutileDropMarks, MarkInterpositionsThatCannotHold) {
     const InterpositionCase& c = GetParam();
     Position root = positionFromSfen(c.sfen);
     NodeRules rules{0x112, false, true};
-    auto path = playPath(root, {makeBoardMove(0x88, 0x58, SENTE + ROOK, false), makeDrop(c.drop, GOTE + GOLD)}, rules);
+    auto path = playPath(
+        root, {makeBoardMove(0x88, 0x58, SENTE + ROOK, false), makeDrop(c.drop, GOTE + GOLD)}, rules);
     EXPECT_EQ(path[1].futileDrop, c.expectedFutile);
     EXPECT_EQ(path[1].sumSafe, 1);
     // Under other genres nothing is marked.
-    auto plain = playPath(root, {makeBoardMove(0x88, 0x58, SENTE + ROOK, false), makeDrop(c.drop, GOTE + GOLD)},
-                          NodeRules{0x111, false, false});
+    auto plain =
+        playPath(root, {makeBoardMove(0x88, 0x58, SENTE + ROOK, false), makeDrop(c.drop, GOTE + GOLD)},
+                 NodeRules{0x111, false, false});
     EXPECT_EQ(plain[1].futileDrop, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Interpositions, FutileDropMarks,
-    ::testing::Values(
-        InterpositionCase{"4k4/9/9/9/9/9/9/1R7/8K b - 1", 0x55, 1},     // nothing covers 55
-        InterpositionCase{"4k4/9/9/9/9/9/9/1R7/8K b - 1", 0x52, 0},     // the king covers 52
-        InterpositionCase{"4k4/9/5G3/9/9/9/9/1R7/8K b - 1", 0x52, 1}),  // only the king, and two attackers
+    ::testing::Values(InterpositionCase{"4k4/9/9/9/9/9/9/1R7/8K b - 1", 0x55, 1},  // nothing covers 55
+                      InterpositionCase{"4k4/9/9/9/9/9/9/1R7/8K b - 1", 0x52, 0},  // the king covers 52
+                      InterpositionCase{"4k4/9/5G3/9/9/9/9/1R7/8K b - 1", 0x52,
+                                        1}),  // only the king, and two attackers
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(SymmetryFlag, SetOnlyForAMirrorBoardWithTheKingOnTheCentreFile) {

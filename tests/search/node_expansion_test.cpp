@@ -15,8 +15,8 @@ struct Expanded {
     std::vector<Move> moves;
 };
 
-Expanded expand(const char* sfen, int genre = GENRE_BEST_MATE, int moveRule = MOVE_RULE_NONE, bool symmetry = false,
-                bool checkRequired = true) {
+Expanded expand(const char* sfen, int genre = GENRE_BEST_MATE, int moveRule = MOVE_RULE_NONE,
+                bool symmetry = false, bool checkRequired = true) {
     auto ctx = std::make_unique<SearchContext>();
     ctx->rules.genre = genre;
     ctx->rules.moveRule = moveRule;
@@ -33,7 +33,9 @@ Expanded expand(const char* sfen, int genre = GENRE_BEST_MATE, int moveRule = MO
     return e;
 }
 
-bool has(const Expanded& e, Move m) { return std::find(e.moves.begin(), e.moves.end(), m) != e.moves.end(); }
+bool has(const Expanded& e, Move m) {
+    return std::find(e.moves.begin(), e.moves.end(), m) != e.moves.end();
+}
 
 TEST(ExpandNode, TheFirstPlayerKeepsOnlyChecks) {
     Expanded e = expand("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");

@@ -37,7 +37,8 @@ struct Family {
             c.ply = 2;
             c.openPly = NO_PLY;
             c.sideToMove = static_cast<uint8_t>(opponent(nodeSide));
-            c.lastMove = makeBoardMove(0x20 + static_cast<int>(i), 0x30 + static_cast<int>(i), SENTE + GOLD, false);
+            c.lastMove =
+                makeBoardMove(0x20 + static_cast<int>(i), 0x30 + static_cast<int>(i), SENTE + GOLD, false);
         }
         node.children = children.data();
         node.childCount = static_cast<int32_t>(children.size());
@@ -160,7 +161,7 @@ TEST(ChildThresholds, AreCappedAndFollowTheNodeBelowTheCap) {
 
 // Searches a position with the given rules and returns the rig for inspection.
 std::unique_ptr<test::SolveRig> searchPosition(const char* sfen, int genre, int depth, bool symmetry = false,
-                                              int moveRule = MOVE_RULE_NONE) {
+                                               int moveRule = MOVE_RULE_NONE) {
     auto rig = std::make_unique<test::SolveRig>();
     test::Diagram d = test::parseSfen(sfen);
     rig->problem.record.diagram = d.cells;

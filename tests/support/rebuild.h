@@ -12,7 +12,8 @@ namespace nagare::test {
 inline Position rebuild(const Position& p) {
     std::array<uint8_t, 81> cells{};
     for (int rank = 1; rank <= 9; ++rank)
-        for (int file = 1; file <= 9; ++file) cells[9 * (rank - 1) + (9 - file)] = p.at(makeSquare(file, rank));
+        for (int file = 1; file <= 9; ++file)
+            cells[9 * (rank - 1) + (9 - file)] = p.at(makeSquare(file, rank));
     Position q{};
     setUp(q, cells.data(), p.hand.data(), p.sideToMove);
     return q;
@@ -25,8 +26,8 @@ inline ::testing::AssertionResult matchesRebuild(const Position& p) {
         for (int s = 0; s < SQUARE_SPAN; ++s)
             if (p.attack[side][s] != q.attack[side][s])
                 return ::testing::AssertionFailure()
-                       << "attack map " << side << " differs at square " << std::hex << s << ": " << p.attack[side][s]
-                       << " vs " << q.attack[side][s];
+                       << "attack map " << side << " differs at square " << std::hex << s << ": "
+                       << p.attack[side][s] << " vs " << q.attack[side][s];
     if (p.boardKey != q.boardKey) return ::testing::AssertionFailure() << "boardKey differs";
     if (p.handKey != q.handKey) return ::testing::AssertionFailure() << "handKey differs";
     if (p.key != q.key) return ::testing::AssertionFailure() << "key differs";

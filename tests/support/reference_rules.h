@@ -93,8 +93,8 @@ inline std::vector<Move> slowLegalMoves(const Position& p, bool pawnDropMateAllo
         Position q = p;
         makeMove(q, m);
         if (kingAttacked(q, side)) continue;
-        if (!pawnDropMateAllowed && m.isDrop() && kindOf(m.piece) == PAWN && kingAttacked(q, opponent(side)) &&
-            slowLegalMoves(q, false).empty())
+        if (!pawnDropMateAllowed && m.isDrop() && kindOf(m.piece) == PAWN &&
+            kingAttacked(q, opponent(side)) && slowLegalMoves(q, false).empty())
             continue;  // 打歩詰: mate by a dropped pawn is forbidden
         legal.push_back(m);
     }

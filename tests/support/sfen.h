@@ -14,14 +14,22 @@ namespace nagare::test {
 
 inline int sfenKind(char c) {
     switch (std::tolower(static_cast<unsigned char>(c))) {
-        case 'p': return PAWN;
-        case 'l': return LANCE;
-        case 'n': return KNIGHT;
-        case 's': return SILVER;
-        case 'g': return GOLD;
-        case 'b': return BISHOP;
-        case 'r': return ROOK;
-        case 'k': return KING;
+        case 'p':
+            return PAWN;
+        case 'l':
+            return LANCE;
+        case 'n':
+            return KNIGHT;
+        case 's':
+            return SILVER;
+        case 'g':
+            return GOLD;
+        case 'b':
+            return BISHOP;
+        case 'r':
+            return ROOK;
+        case 'k':
+            return KING;
     }
     throw std::invalid_argument(std::string("bad sfen piece ") + c);
 }

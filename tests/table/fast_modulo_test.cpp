@@ -10,9 +10,10 @@ namespace {
 // The start slot must be exactly key mod tableSize: checkpoints and the probe order depend on it.
 TEST(FastModulo, EqualsTheRemainderForEveryKindOfDivisor) {
     std::mt19937_64 rng(7);
-    const uint64_t divisors[] = {1,          2,           3,          7,          4093,       1048575,
-                                 2097151,    53477375,    1073741823, 4294967295, 4294967296, 1ULL << 40,
-                                 (1ULL << 63) - 1, 1ULL << 63, UINT64_MAX};
+    const uint64_t divisors[] = {
+        1,         2,          3,          7,          4093,       1048575,          2097151,
+        53477375,  1073741823, 4294967295, 4294967296, 1ULL << 40, (1ULL << 63) - 1, 1ULL << 63,
+        UINT64_MAX};
     for (uint64_t d : divisors) {
         FastModulo mod(d);
         for (uint64_t a : {uint64_t{0}, uint64_t{1}, d - 1, d, d + 1, UINT64_MAX, UINT64_MAX - 1})

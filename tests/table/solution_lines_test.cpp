@@ -162,12 +162,13 @@ TEST(ProtectLine, ProtectsTheLineAndItsDefencesButNoShorterProofs) {
 TEST(PrintLine, TenMovesALineEndingWithTheCount) {
     Position p = test::positionFromSfen(test::STARTING_POSITION);
     // Ten moves of a quiet opening, then three more.
-    const char* const usi[] = {"7g7f", "3c3d", "2g2f", "8c8d", "2f2e", "8d8e", "6i7h", "4a3b", "2e2d", "2c2d",
-                               "2h2d", "8e8f", "8g8f"};
+    const char* const usi[] = {"7g7f", "3c3d", "2g2f", "8c8d", "2f2e", "8d8e", "6i7h",
+                               "4a3b", "2e2d", "2c2d", "2h2d", "8e8f", "8g8f"};
     MoveLine moves;
     Position q = p;
     for (const char* m : usi) {
-        const Square from = makeSquare(m[0] - '0', m[1] - 'a' + 1), to = makeSquare(m[2] - '0', m[3] - 'a' + 1);
+        const Square from = makeSquare(m[0] - '0', m[1] - 'a' + 1),
+                     to = makeSquare(m[2] - '0', m[3] - 'a' + 1);
         Move move = makeBoardMove(from, to, q.at(from), false);
         moves.push_back(move);
         makeMove(q, move);

@@ -25,16 +25,16 @@ namespace {
 
 // The bench signature: a fixed list of problems of the repository, solved with the default options.
 const char* const SIGNATURE_PROBLEMS[] = {
-    "tests/data/problems/short/mate3-000-000.kif",   "tests/data/problems/short/mate5-000-000.kif",
-    "tests/data/problems/short/mate7-000-000.kif",   "tests/data/problems/short/mate9-000-000.kif",
-    "tests/data/problems/short/mate11-000-000.kif",  "tests/data/problems/short/mate11-000-001.kif",
-    "tests/data/problems/short/mate11-000-002.kif",  "tests/data/problems/short/mate11-000-003.kif",
+    "tests/data/problems/short/mate3-000-000.kif",  "tests/data/problems/short/mate5-000-000.kif",
+    "tests/data/problems/short/mate7-000-000.kif",  "tests/data/problems/short/mate9-000-000.kif",
+    "tests/data/problems/short/mate11-000-000.kif", "tests/data/problems/short/mate11-000-001.kif",
+    "tests/data/problems/short/mate11-000-002.kif", "tests/data/problems/short/mate11-000-003.kif",
     "tests/data/problems/short/mate11-000-004.kif",
 };
 
 struct Options {
-    long megabytes = 0;  // 0: the problem's own memory option
-    long depth = -1;     // -1: the stated length
+    long megabytes = 0;   // 0: the problem's own memory option
+    long depth = -1;      // -1: the stated length
     bool monitor = true;  // false: no monitor thread, to measure what it costs
     std::vector<std::string> files;
 };
@@ -72,8 +72,9 @@ int solve(int argc, char** argv) {
         Problem problem;
         Position root{};
         if (!loadProblem(path, problem, root)) return 1;
-        const long megabytes = std::max<long>(options.megabytes > 0 ? options.megabytes : problem.options.memoryMB,
-                                              static_cast<long>(TABLE_MIN_MEGABYTES));
+        const long megabytes =
+            std::max<long>(options.megabytes > 0 ? options.megabytes : problem.options.memoryMB,
+                           static_cast<long>(TABLE_MIN_MEGABYTES));
         PositionTable table;
         if (!table.create(static_cast<uint64_t>(megabytes))) {
             std::fprintf(stderr, "%s: cannot allocate %ld MB\n", path.c_str(), megabytes);
@@ -113,7 +114,8 @@ int solve(int argc, char** argv) {
         std::printf("%s\t0x%x\t%d\t%s\t%s\t%llu\t%.3f\t%.0f\t%s\t%s\n", name.c_str(), problem.rules.genre,
                     problem.record.length, searchProved ? "proved" : "not-proved", proofLength.c_str(),
                     static_cast<unsigned long long>(ctx->searchedNodes), seconds,
-                    seconds > 0 ? ctx->searchedNodes / seconds : 0.0, formatLineUsi(line).c_str(), replay.c_str());
+                    seconds > 0 ? ctx->searchedNodes / seconds : 0.0, formatLineUsi(line).c_str(),
+                    replay.c_str());
         std::fflush(stdout);
         totalNodes += ctx->searchedNodes;
         totalSeconds += seconds;
