@@ -314,6 +314,7 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
 }
 
 void searchNode(SearchContext& ctx, Position& n, int d) {
+    // Step 1. The deepest ply entered; the node's children will live in this frame.
     ctx.maxPly = std::max<int16_t>(ctx.maxPly, static_cast<int16_t>(n.ply + 1));
     const NodeArena::Mark mark = ctx.arena.mark();
     // Leaving the node gives back its children list and takes it off the path.
@@ -403,8 +404,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
         if (child == nullptr) break;
         setChildThresholds(ctx, n, *child, s);
         ++ctx.searchedNodes;
-        const bool tracing = ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed);
-        if (tracing) traceDescend(ctx, n, *child);
+        if (ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed)) traceDescend(ctx, n, *child);
         child->prevPn = child->pn;
         child->prevDn = child->dn;
         searchNode(ctx, *child, d - 1);
@@ -413,8 +413,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
             ctx.maxDn = std::max(ctx.maxDn, child->dn);
         }
         n.lastChildKey = child->key;
-        if (tracing || ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed))
-            traceReturn(ctx, n, *child);
+        if (ctx.traceOn || ctx.monitorOn.load(std::memory_order_relaxed)) traceReturn(ctx, n, *child);
         if (child->visits != VISITS_SATURATED) ++child->visits;
         if (child->state == NODE_STATE_ABORTED) n.state = NODE_STATE_ABORTED;
         // The first refutation of the given sequence.
