@@ -198,6 +198,35 @@ TEST(CheckInterrupt, AnsweringYesStopsTheSearchAndRecordsThePathForTheCheckpoint
     }
 }
 
+// A stopped search resumed from its saved path (as a checkpoint restores it) replays the path down to
+// the stop, goes on from there and reaches the verdict of a search never stopped.
+TEST(ResumeReplay, AStoppedSearchGoesOnToTheSameVerdict) {
+    const test::Solved plain = test::solveFile(problemPath(SMALL_PROBLEM));
+    ASSERT_TRUE(plain.proved);
+    ScriptedStop stop(SMALL_PROBLEM);
+    stop.askAgain = true;
+    stop.stopAt = 300;
+    ASSERT_FALSE(stop.run().proved);
+    SearchContext& ctx = *stop.rig.ctx;
+    ASSERT_FALSE(ctx.resumePath.empty());
+
+    stop.stopAt = 0;
+    stop.askAgain = false;
+    ctx.resuming = true;
+    ::testing::internal::CaptureStdout();
+    const test::Solved resumed = stop.rig.search(stop.rig.problem.record.length);
+    const std::string echo = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(resumed.proved);
+    EXPECT_EQ(resumed.proofLength, plain.proofLength);
+    EXPECT_FALSE(ctx.resuming);
+    EXPECT_TRUE(ctx.resumePath.empty());
+    EXPECT_EQ(stop.rig.root.state, NODE_STATE_NORMAL);
+    // The replay ends at the stopped node's parent: its ply and move, then its diagram.
+    EXPECT_NE(echo.find(platform::toConsoleEncoding(std::to_string(ctx.interruptPly - 1) + "手目:")),
+              std::string::npos)
+        << echo;
+}
+
 TEST(CheckInterruptDeathTest, ArmsTheCtrlCHandlerAgainAfterItHasRun) {
     EXPECT_EXIT(
         {
