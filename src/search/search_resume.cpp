@@ -21,11 +21,17 @@ constexpr int MOVES_PER_LINE = 10;
     drawDiagram(shown, "");
 }
 
+// The path has been followed to its end: the lists saved for nodes below it are of no further use.
+void endReplay(SearchContext& ctx) {
+    ctx.resuming = false;
+    ctx.savedChildren.clear();
+}
+
 }  // namespace
 
 ResumeOutcome replayResumePath(SearchContext& ctx, Position& n, int d) {
     if (n.ply == ctx.interruptPly && n.lastMove == ctx.interruptMove) {
-        ctx.resuming = false;
+        endReplay(ctx);
         return ResumeOutcome::SEARCH;
     }
     if (n.ply == 0 && !ctx.resumePath.empty()) {
@@ -37,7 +43,7 @@ ResumeOutcome replayResumePath(SearchContext& ctx, Position& n, int d) {
         ctx.resumePath.erase(ctx.resumePath.begin());
     }
     if (ctx.resumePath.empty()) {
-        ctx.resuming = false;
+        endReplay(ctx);
         return ResumeOutcome::SKIP_FIRST_VISIT;
     }
     const ResumeRecord r = ctx.resumePath.front();
@@ -87,7 +93,7 @@ ResumeOutcome replayResumePath(SearchContext& ctx, Position& n, int d) {
         }
     }
     if (followed == nullptr) {
-        ctx.resuming = false;
+        endReplay(ctx);
         return ResumeOutcome::SKIP_FIRST_VISIT;
     }
     if (ctx.givenLineMode && n.ply >= 0 && size_t(n.ply) < ctx.inputLine.size() &&

@@ -220,6 +220,7 @@ TEST(ResumeReplay, AStoppedSearchGoesOnToTheSameVerdict) {
     EXPECT_EQ(resumed.proofLength, plain.proofLength);
     EXPECT_FALSE(ctx.resuming);
     EXPECT_TRUE(ctx.resumePath.empty());
+    EXPECT_TRUE(ctx.savedChildren.empty());
     EXPECT_EQ(stop.rig.root.state, NODE_STATE_NORMAL);
     // The replay ends at the stopped node's parent: its ply and move, then its diagram.
     EXPECT_NE(echo.find(platform::toConsoleEncoding(std::to_string(ctx.interruptPly - 1) + "手目:")),
