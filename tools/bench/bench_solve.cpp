@@ -25,11 +25,31 @@ namespace {
 
 // The bench signature: a fixed list of problems of the repository, solved with the default options.
 const char* const SIGNATURE_PROBLEMS[] = {
-    "tests/data/problems/short/mate3-000-000.kif",  "tests/data/problems/short/mate5-000-000.kif",
-    "tests/data/problems/short/mate7-000-000.kif",  "tests/data/problems/short/mate9-000-000.kif",
-    "tests/data/problems/short/mate11-000-000.kif", "tests/data/problems/short/mate11-000-001.kif",
-    "tests/data/problems/short/mate11-000-002.kif", "tests/data/problems/short/mate11-000-003.kif",
+    "tests/data/problems/short/mate3-000-000.kif",
+    "tests/data/problems/short/mate5-000-000.kif",
+    "tests/data/problems/short/mate7-000-000.kif",
+    "tests/data/problems/short/mate9-000-000.kif",
+    "tests/data/problems/short/mate11-000-000.kif",
+    "tests/data/problems/short/mate11-000-001.kif",
+    "tests/data/problems/short/mate11-000-002.kif",
+    "tests/data/problems/short/mate11-000-003.kif",
     "tests/data/problems/short/mate11-000-004.kif",
+    // one of each genre and move rule
+    "tests/data/problems/fairy/F007.kif",
+    "tests/data/problems/fairy/F015.kif",
+    "tests/data/problems/fairy/F019.kif",
+    "tests/data/problems/fairy/F027.kif",
+    "tests/data/problems/fairy/F031.kif",
+    "tests/data/problems/fairy/F037.kif",
+    "tests/data/problems/fairy/F045.kif",
+    "tests/data/problems/fairy/F049.kif",
+    "tests/data/problems/fairy/F053.kif",
+    "tests/data/problems/fairy/F057.kif",
+    "tests/data/problems/fairy/F061.kif",
+    "tests/data/problems/fairy/F065.kif",
+    "tests/data/problems/fairy/F069.kif",
+    "tests/data/problems/fairy/F073.kif",
+    "tests/data/problems/fairy/F075.kif",
 };
 
 struct Options {
