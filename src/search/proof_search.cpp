@@ -264,16 +264,22 @@ int16_t finishedValue(SearchContext& ctx, Position& n, int d) {
         }
         return static_cast<int16_t>(d);
     }
-    // Proved: its length from the children's proofs in the table.
+    // Proved: its length from the children's proofs in the table. Where the table cannot say how
+    // long a defence holds, the remaining depth stands in for it: a stored length may be too long,
+    // never too short, since a probe trusts it for any depth at least that long.
     int longest = 0, shortest = std::numeric_limits<int>::max();
+    bool defenceUnknown = false;
     for (Position& c : childrenOf(n)) {
         if (!isProved(c)) continue;
         TableEntry* e = ctx.table->probeProven(c);
-        if (e == nullptr || e->depth > d - 1) continue;
+        if (e == nullptr || e->depth > d - 1) {
+            defenceUnknown = true;
+            continue;
+        }
         longest = std::max<int>(longest, e->depth);
         shortest = std::min<int>(shortest, e->depth);
     }
-    if (!orNode) return static_cast<int16_t>(longest > 0 ? longest + 1 : d);
+    if (!orNode) return static_cast<int16_t>(defenceUnknown ? d : longest + 1);
     return static_cast<int16_t>(shortest != std::numeric_limits<int>::max() ? shortest + 1 : d);
 }
 

@@ -281,3 +281,25 @@ TEST(Search, SymmetryDetectionKeepsTheVerdict) {
 
 }  // namespace
 }  // namespace nagare
+
+namespace nagare {
+namespace {
+
+// 最善自玉詰: the bishop promotes with check, the king must take it, and the lance then mates the
+// first player's king. The defence's own proof (its only reply mated at once) is one ply long, so the
+// root's proof is two plies, not the six the search was given.
+TEST(Search, AProofOfADefenceMatedAtOnceIsStoredWithItsTrueLength) {
+    const char* sfen = "8l/8k/5Bg2/8K/9/6s2/9/9/9 b - 1";
+    test::SolveRig rig;
+    test::Diagram d = test::parseSfen(sfen);
+    rig.problem.record.diagram = d.cells;
+    rig.problem.rules.genre = GENRE_BEST_SELFMATE;
+    rig.root = test::positionFromSfen(sfen);
+    ASSERT_TRUE(rig.prepare());
+    const test::Solved s = rig.search(6);
+    ASSERT_TRUE(s.proved);
+    EXPECT_EQ(s.proofLength, 2);
+}
+
+}  // namespace
+}  // namespace nagare
