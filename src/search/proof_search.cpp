@@ -300,6 +300,8 @@ int highestBit(uint64_t value) {
 
 void runSearch(SearchContext& ctx, Position& root, int depth) {
     if (depth < 0) return;
+    // No move can be played beyond the last ply the path keys have a column for.
+    depth = std::min(depth, MAX_PLY - 1 - root.ply);
     resetSearchFields(root, ctx.nodeRules);
     ctx.rootPly = root.ply;
     ctx.lineRequest.store(false, std::memory_order_relaxed);

@@ -28,6 +28,15 @@ void prepareContext(SearchContext& ctx, const Problem& problem, PositionTable& t
     table.detailedMonitor = options.detailedMonitor;
 }
 
+std::string refusalOf(const Problem& problem) {
+    const int length = problem.record.length;
+    if (length < 1 || length > MAX_SEARCH_DEPTH)
+        return "手数は1手以上、" + std::to_string(MAX_SEARCH_DEPTH) + "手以内を指定してください";
+    if (problem.rules.pawnDropMate && isOwnKingGenre(problem.rules.genre))
+        return "自玉系ルールでは「打歩」指定はできません";
+    return {};
+}
+
 void prepareRoot(Position& root) {
     root.parent = nullptr;
     root.pathKey = 0;

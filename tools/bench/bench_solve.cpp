@@ -10,6 +10,7 @@
 
 #include "bench_problem.h"
 #include "bench_verbs.h"
+#include "platform/console.h"
 #include "platform/stopwatch.h"
 #include "platform/threads.h"
 #include "rules/line_replay.h"
@@ -65,6 +66,10 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.megabytes = std::atol(argv[++i]);
         } else if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc) {
             o.depth = std::atol(argv[++i]);
+            if (o.depth < 0 || o.depth > MAX_SEARCH_DEPTH) {
+                std::fprintf(stderr, "solve: the depth must lie in 0..%d\n", MAX_SEARCH_DEPTH);
+                return false;
+            }
         } else if (std::strcmp(argv[i], "--no-monitor") == 0) {
             o.monitor = false;
         } else if (argv[i][0] == '-') {
@@ -88,10 +93,16 @@ int solve(int argc, char** argv) {
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
     int proved = 0;
+    bool refused = false;
     for (const std::string& path : options.files) {
         Problem problem;
         Position root{};
         if (!loadProblem(path, problem, root)) return 1;
+        if (const std::string refusal = refusalOf(problem); !refusal.empty()) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::sjisToUtf8(refusal).c_str());
+            refused = true;
+            continue;
+        }
         const long megabytes =
             std::max<long>(options.megabytes > 0 ? options.megabytes : problem.options.memoryMB,
                            static_cast<long>(TABLE_MIN_MEGABYTES));
@@ -143,7 +154,7 @@ int solve(int argc, char** argv) {
     std::printf("total\t\t\t%d/%zu\t\t%llu\t%.3f\t%.0f\t\t\n", proved, options.files.size(),
                 static_cast<unsigned long long>(totalNodes), totalSeconds,
                 totalSeconds > 0 ? totalNodes / totalSeconds : 0.0);
-    return 0;
+    return refused ? 1 : 0;
 }
 
 }  // namespace nagare::bench
