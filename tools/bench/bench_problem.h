@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/console.h"
 #include "rules/position.h"
 #include "run/problem_file.h"
 #include "run/run_driver.h"
@@ -15,7 +16,9 @@ namespace nagare::bench {
 inline bool loadProblem(const std::string& path, Problem& problem, Position& root) {
     ReadResult r = readProblem(path, problem);
     if (r.status != ReadStatus::OK) {
-        std::fprintf(stderr, "%s: cannot read the problem\n", path.c_str());
+        std::fprintf(stderr, "%s: %s\n", path.c_str(),
+                     r.status == ReadStatus::CANNOT_OPEN ? "cannot open the file"
+                                                         : platform::sjisToUtf8(r.message).c_str());
         return false;
     }
     root = Position{};
