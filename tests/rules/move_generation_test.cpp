@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/rebuild.h"
 #include "../support/reference_rules.h"
 #include "../support/sfen.h"
 #include "rules/attacks.h"
@@ -144,6 +145,7 @@ TEST(MoveGeneration, EqualsTheSlowReferenceOnEveryNodeOfShortWalks) {
         for (Move m : allMoves(root)) {
             Position child = root;
             makeMove(child, m);
+            ASSERT_TRUE(test::matchesRebuild(child)) << sfen;
             expectSameMovesAsReference(child, sfen);
             expectChecksAmongCandidates(child, sfen);
         }
