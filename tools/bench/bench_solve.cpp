@@ -54,6 +54,19 @@ const char* const SIGNATURE_PROBLEMS[] = {
     "tests/data/problems/fairy/F075.kif",
 };
 
+// The table's own messages (space recovery, the hash monitor) go to stderr, so that stdout stays a
+// table for scripts.
+struct StderrTableConsole : TableConsole {
+    bool lineStart = true;
+    void write(std::string_view sjis) override {
+        if (sjis.empty()) return;
+        const std::string text = platform::sjisToUtf8(sjis);
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        lineStart = sjis.back() == '\n';
+    }
+    bool atLineStart() override { return lineStart; }
+};
+
 struct Options {
     long megabytes = 0;   // 0: the problem's own memory option
     long depth = -1;      // -1: the stated length
@@ -114,6 +127,8 @@ int solve(int argc, char** argv) {
             std::max<long>(options.megabytes > 0 ? options.megabytes : problem.options.memoryMB,
                            static_cast<long>(TABLE_MIN_MEGABYTES));
         PositionTable table;
+        StderrTableConsole tableConsole;
+        table.console = &tableConsole;
         if (!table.create(static_cast<uint64_t>(megabytes))) {
             std::fprintf(stderr, "%s: cannot allocate %ld MB\n", path.c_str(), megabytes);
             return 1;
