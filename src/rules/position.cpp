@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "rules/key_tables.h"
+#include "rules/rule_set.h"
 
 namespace nagare {
 
@@ -239,7 +240,7 @@ Position& makeChild(const Position& parent, Position& child, Move m, const NodeR
     child.onGivenLine = 0;
     child.killer = 0;
     child.futileDrop = 0;
-    if (rules.genre == 0x112 && parent.parent != nullptr && child.sideToMove == SENTE)
+    if (rules.genre == GENRE_BEST_MATE && parent.parent != nullptr && child.sideToMove == SENTE)
         markFutileDrop(parent, child, m);
     child.sumSafe = 1;
     return child;
@@ -261,7 +262,7 @@ bool isSymmetric(const Position& p) {
 const Position* findAncestorRepeat(const Position& p, const NodeRules& rules) {
     if (p.parent == nullptr) return nullptr;
     // 最善自玉詰 economises the second player's hand; every other genre the first player's.
-    const int handBase = rules.genre == 0x122 ? GOTE : SENTE;
+    const int handBase = rules.genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
     for (const Position* a = p.parent->parent; a != nullptr && a->ply >= 0;) {
         if (a->key == p.key) return a;
         if (rules.handEconomy && a->boardKey == p.boardKey && a->sideToMove == p.sideToMove &&

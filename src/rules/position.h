@@ -7,6 +7,7 @@
 
 #include "rules/board_geometry.h"
 #include "rules/move.h"
+#include "rules/rule_set.h"
 
 namespace nagare {
 
@@ -21,7 +22,7 @@ constexpr uint32_t NODE_STATE_ABORTED = 3;
 
 // What building a child and the repetition test need to know of the problem.
 struct NodeRules {
-    int genre = 0x112;
+    int genre = GENRE_BEST_MATE;
     bool symmetry = false;     // 対称性検出: mark left-right symmetric positions
     bool handEconomy = false;  // 持駒節約: a repeated board with no better hand counts as a repetition
 };

@@ -533,7 +533,6 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     s.other = largest;
     s.otherSecond = largestSecond;
     s.combined = combined;
-    s.minimum = best;
     return chosen;
 }
 

@@ -18,12 +18,12 @@ void searchNode(SearchContext& ctx, Position& node, int depth);
 
 // What selectChild learns about the children besides the choice.
 struct ChildSummary {
-    int32_t best = PN_INFINITE;        // smallest deciding number (pn at an OR node, dn at an AND node)
+    int32_t best = PN_INFINITE;        // smallest deciding number (pn at an OR node, dn at an AND node),
+                                       // which is also the node's own
     int32_t bestSecond = PN_INFINITE;  // second smallest (equal to best when two children share it)
     int32_t other = 0;                 // largest other number
     int32_t otherSecond = 0;           // second largest other number
     int32_t combined = 0;              // the node's combined other number
-    int32_t minimum = PN_INFINITE;     // the node's deciding number
 };
 
 // Fills fresh children from the table, combines the children's numbers into the node's and returns
