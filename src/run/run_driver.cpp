@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "platform/console.h"
+#include "platform/dialogue.h"
 #include "platform/keyboard.h"
+#include "rules/diagram.h"
 #include "rules/validation.h"
-#include "run/console_dialogue.h"
-#include "run/diagram.h"
 #include "run/solving_run.h"
 
 namespace nagare {
@@ -18,7 +18,7 @@ Side firstSideToMove(int genre, int16_t length) {
 }
 
 int runProgram(int argc, char* argv[]) {
-    installInterruptHandler();
+    platform::installInterruptHandler();
     auto run = std::make_unique<RunState>();
 
     if (argc > 1) {
@@ -36,7 +36,7 @@ int runProgram(int argc, char* argv[]) {
     }
     if (read.status == ReadStatus::MALFORMED) {
         platform::consoleWrite(read.message);
-        pause();
+        platform::pause();
         return EXIT_FATAL;
     }
 
@@ -51,7 +51,7 @@ int runProgram(int argc, char* argv[]) {
     drawDiagram(run->root, "");
 
     if (!validateInitialPosition(run->root, rules.genre)) {
-        pause();
+        platform::pause();
         return EXIT_FATAL;
     }
     return runSolving(*run);

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/dialogue.h"
 #include "platform/terminal_keys.h"
+#include "rules/diagram.h"
 #include "rules/notation.h"
-#include "run/console_dialogue.h"
-#include "run/diagram.h"
 #include "search/proof_search.h"
 #include "table/position_table.h"
 
@@ -168,9 +168,9 @@ void stopMonitor(SearchContext& ctx) {
 
 bool checkInterrupt(SearchContext& ctx, Position& node) {
     // The Ctrl-C handler runs once; armed again here, the next Ctrl-C only prints its hint too.
-    if (ctrlCPressed.load(std::memory_order_relaxed)) {
-        ctrlCPressed.store(false, std::memory_order_relaxed);
-        installInterruptHandler();
+    if (platform::ctrlCPressed.load(std::memory_order_relaxed)) {
+        platform::ctrlCPressed.store(false, std::memory_order_relaxed);
+        platform::installInterruptHandler();
     }
     if (!ctx.interruptRequest.load(std::memory_order_relaxed)) return false;
 
@@ -182,7 +182,7 @@ bool checkInterrupt(SearchContext& ctx, Position& node) {
     ctx.interruptRequest.store(false, std::memory_order_relaxed);
     showCurrentLine(ctx, node);
     platform::consoleWrite("\n中断しますか？（Y/N）：");
-    const bool stop = ctx.answerYes ? ctx.answerYes() : askYes('Y');
+    const bool stop = ctx.answerYes ? ctx.answerYes() : platform::askYes('Y');
     ctx.resumePath.clear();
     ctx.savedChildren.clear();
     if (stop) {

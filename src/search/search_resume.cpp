@@ -3,8 +3,8 @@
 #include <string>
 
 #include "platform/console.h"
+#include "rules/diagram.h"
 #include "rules/notation.h"
-#include "run/diagram.h"
 #include "search/monitor.h"
 #include "search/proof_search.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "platform/console.h"
-#include "run/console_dialogue.h"
+#include "platform/dialogue.h"
 
 namespace nagare {
 namespace {
@@ -14,22 +14,22 @@ namespace {
 const char* const HINT = "本プログラムの終了には Ctrl-C ではなく ESC を使ってください\n";
 
 TEST(Interrupt, SetsTheFlagAndPrintsTheHint) {
-    ctrlCPressed = false;
+    platform::ctrlCPressed = false;
     ::testing::internal::CaptureStdout();
-    installInterruptHandler();
+    platform::installInterruptHandler();
     std::raise(SIGINT);
     std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(ctrlCPressed);
+    EXPECT_TRUE(platform::ctrlCPressed);
     EXPECT_EQ(printed, platform::toConsoleEncoding(HINT));
-    ctrlCPressed = false;
+    platform::ctrlCPressed = false;
 }
 
 TEST(InterruptDeathTest, SecondCtrlCEndsTheProcess) {
     EXPECT_EXIT(
         {
-            installInterruptHandler();
+            platform::installInterruptHandler();
             std::raise(SIGINT);
-            if (!ctrlCPressed) std::exit(2);
+            if (!platform::ctrlCPressed) std::exit(2);
             std::raise(SIGINT);
             std::exit(0);
         },
@@ -39,12 +39,12 @@ TEST(InterruptDeathTest, SecondCtrlCEndsTheProcess) {
 TEST(InterruptDeathTest, InstalledAgainItSurvivesAnotherCtrlC) {
     EXPECT_EXIT(
         {
-            installInterruptHandler();
+            platform::installInterruptHandler();
             std::raise(SIGINT);
-            ctrlCPressed = false;
-            installInterruptHandler();
+            platform::ctrlCPressed = false;
+            platform::installInterruptHandler();
             std::raise(SIGINT);
-            std::exit(ctrlCPressed ? 0 : 2);
+            std::exit(platform::ctrlCPressed ? 0 : 2);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "run/console_dialogue.h"
+#include "platform/dialogue.h"
 
 namespace nagare {
 namespace {
@@ -51,15 +51,15 @@ TEST(AskYes, FirstCharacterOfTheAnswer) {
     };
     for (const AnswerCase& c : cases) {
         Input in(c.input);
-        EXPECT_EQ(askYes(c.letter, in.get()), c.yes) << '"' << c.input << '"';
+        EXPECT_EQ(platform::askYes(c.letter, in.get()), c.yes) << '"' << c.input << '"';
     }
 }
 
 TEST(AskYes, RestOfTheLineGoesWithTheAnswer) {
     Input in("nyy\ny\n");
-    EXPECT_FALSE(askYes('Y', in.get()));
-    EXPECT_TRUE(askYes('Y', in.get()));
-    EXPECT_FALSE(askYes('Y', in.get()));  // the end of input answers no
+    EXPECT_FALSE(platform::askYes('Y', in.get()));
+    EXPECT_TRUE(platform::askYes('Y', in.get()));
+    EXPECT_FALSE(platform::askYes('Y', in.get()));  // the end of input answers no
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "../support/pseudo_terminal.h"
-#include "run/console_dialogue.h"
+#include "platform/dialogue.h"
 
 namespace nagare {
 namespace {
@@ -126,7 +126,7 @@ TEST(TerminalKeys, AQuestionTakesItsAnswerAsAnEchoedLineWhileThePollerWaits) {
         });
         while (!ask.load()) poll(nullptr, 0, POLL_MS);
         say("question\n");
-        const bool yes = askYes('Y');
+        const bool yes = platform::askYes('Y');
         say(yes ? "answer yes\n" : "answer no\n");
         poller.join();
         platform::endKeyPolling();
@@ -168,7 +168,7 @@ TEST_P(TerminalKeysEnding, LeavesTheTerminalInItsOwnMode) {
     ASSERT_TRUE(pty.usable());
     const termios before = pty.mode();
     ASSERT_TRUE(pty.spawn([] {
-        installInterruptHandler();
+        platform::installInterruptHandler();
         if (!beginAndSayReady()) return 3;
         for (;;) {
             const int key = platform::pollKey(POLL_MS);

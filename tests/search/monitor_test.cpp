@@ -12,11 +12,11 @@
 #include "../support/solve_support.h"
 #include "../support/test_files.h"
 #include "platform/console.h"
+#include "platform/dialogue.h"
 #include "platform/terminal_keys.h"
+#include "rules/diagram.h"
 #include "rules/move_generation.h"
 #include "rules/notation.h"
-#include "run/console_dialogue.h"
-#include "run/diagram.h"
 #include "search/console_helpers.h"
 
 namespace nagare {
@@ -232,15 +232,15 @@ TEST(CheckInterruptDeathTest, ArmsTheCtrlCHandlerAgainAfterItHasRun) {
     EXPECT_EXIT(
         {
             ::testing::internal::CaptureStdout();
-            installInterruptHandler();
+            platform::installInterruptHandler();
             std::raise(SIGINT);  // the handler runs once
-            if (!ctrlCPressed) std::exit(2);
+            if (!platform::ctrlCPressed) std::exit(2);
             SearchContext ctx;
             Position node{};
             if (checkInterrupt(ctx, node)) std::exit(3);
-            if (ctrlCPressed) std::exit(4);
+            if (platform::ctrlCPressed) std::exit(4);
             std::raise(SIGINT);  // armed again: only the hint
-            std::exit(ctrlCPressed ? 0 : 5);
+            std::exit(platform::ctrlCPressed ? 0 : 5);
         },
         ::testing::ExitedWithCode(0), "");
 }

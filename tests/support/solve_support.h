@@ -9,8 +9,8 @@
 #include "rules/position.h"
 #include "run/problem_file.h"
 #include "run/run_driver.h"
+#include "run/solve_setup.h"
 #include "search/proof_search.h"
-#include "search/solve_setup.h"
 #include "table/position_table.h"
 
 namespace nagare::test {

@@ -16,10 +16,10 @@
 #include "rules/line_replay.h"
 #include "rules/notation.h"
 #include "rules/validation.h"
+#include "run/solve_setup.h"
 #include "search/proof_search.h"
-#include "search/solve_setup.h"
+#include "solution/solution_lines.h"
 #include "table/position_table.h"
-#include "table/solution_lines.h"
 
 namespace nagare::bench {
 

@@ -10,10 +10,10 @@
 
 #include "bench_problem.h"
 #include "bench_verbs.h"
+#include "platform/dialogue.h"
 #include "platform/threads.h"
-#include "run/console_dialogue.h"
+#include "run/solve_setup.h"
 #include "search/proof_search.h"
-#include "search/solve_setup.h"
 #include "table/position_table.h"
 
 namespace nagare::bench {
@@ -34,7 +34,7 @@ int watch(int argc, char** argv) {
         std::fprintf(stderr, "usage: nagare-bench watch [--mb N] FILE\n");
         return 2;
     }
-    installInterruptHandler();
+    platform::installInterruptHandler();
     Problem problem;
     Position root{};
     if (!loadProblem(path, problem, root)) return 1;

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdio>
 
-namespace nagare {
+namespace nagare::platform {
 
 // Set by the Ctrl-C handler. The search reads and clears it, then installs the handler again.
 inline std::atomic<bool> ctrlCPressed{false};
@@ -20,4 +20,4 @@ bool askYes(char letter, std::FILE* in = stdin);
 // the one after it ends the process unless the handler has been installed again.
 void installInterruptHandler();
 
-}  // namespace nagare
+}  // namespace nagare::platform

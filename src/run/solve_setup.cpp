@@ -1,4 +1,4 @@
-#include "search/solve_setup.h"
+#include "run/solve_setup.h"
 
 #include "table/position_table.h"
 

@@ -1,4 +1,4 @@
-#include "table/solution_lines.h"
+#include "solution/solution_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "run/diagram.h"
+#include "rules/diagram.h"
 
 #include <fstream>
 
