@@ -2,10 +2,14 @@
 // and its check, then the solving run.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "rules/position.h"
 #include "run/problem_file.h"
+#include "search/search_context.h"
+#include "table/position_table.h"
 
 namespace nagare {
 
@@ -14,6 +18,18 @@ struct RunState {
     std::string inputPath;  // the problem file name, exactly as received
     Problem problem;
     Position root{};  // the initial position; its state tells at the end whether solving was stopped
+
+    // --- the solving run ---
+    std::string reportPath;  // inputPath + ".txt"; the checkpoint's path is table.checkpointPath
+    PositionTable table;
+    std::unique_ptr<SearchContext> ctx = std::make_unique<SearchContext>();
+    // Solving time in wall-clock seconds. Each stretch of solving is counted once: a checkpoint save
+    // adds the stretch since startTime to elapsedSeconds and starts the next stretch there.
+    int64_t startTime = 0;
+    int64_t endTime = 0;
+    int64_t elapsedSeconds = 0;  // restored from a checkpoint, raised by every save
+    bool elapsedRestored = false;
+    bool checkpointSaved = false;  // a checkpoint was written during this run
 };
 
 constexpr int EXIT_NORMAL = 0;

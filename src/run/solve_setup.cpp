@@ -10,6 +10,8 @@ void prepareContext(SearchContext& ctx, const Problem& problem, PositionTable& t
     ctx.rules = rules;
     ctx.generation.pawnDropMate = rules.pawnDropMate;
     ctx.statedLength = problem.record.length;
+    ctx.cookCheck = options.cookCheck;
+    ctx.cookDepth = options.cookDepth;
     const bool best = playOf(rules.genre) == PLAY_BEST;
     ctx.orSide = best ? SENTE : GOTE;
     ctx.andSide = best ? GOTE : SENTE;

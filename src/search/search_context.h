@@ -41,7 +41,9 @@ struct SearchContext {
     RuleSet rules;
     NodeRules nodeRules;
     GenerationRules generation;
-    int16_t statedLength = 0;
+    int16_t statedLength = 0;  // the length the monitor's "+" stops at; a cook search sets its own
+    bool cookCheck = false;    // 余詰検討: alternative attacks are searched to cookDepth
+    int16_t cookDepth = 0;
     uint8_t orSide = SENTE;  // the side that wants the goal: one good move proves its node
     uint8_t andSide = GOTE;  // the side whose every move must be answered
     bool futileDropTweak = false;
