@@ -40,10 +40,7 @@ bool runWithLargeStack(const std::function<void()>& work, size_t stackBytes) {
             made = pthread_create(&thread, &attributes, runFunction, &task) == 0;
         pthread_attr_destroy(&attributes);
     }
-    if (!made) {
-        task();
-        return false;
-    }
+    if (!made) return false;
     pthread_join(thread, nullptr);
     return true;
 }

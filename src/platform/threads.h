@@ -12,7 +12,8 @@ namespace nagare::platform {
 constexpr size_t LARGE_STACK_BYTES = size_t{512} << 20;
 
 // Runs `work` on a new thread with a stack of `stackBytes` and returns when it has finished. When no
-// such thread can be made, `work` runs on the calling thread instead and the result is false.
+// such thread can be made, `work` does not run and the result is false: a deep search on a small stack
+// would overflow it.
 bool runWithLargeStack(const std::function<void()>& work, size_t stackBytes = LARGE_STACK_BYTES);
 
 // A thread that runs below the normal priority, started and joined by its owner.

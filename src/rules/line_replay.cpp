@@ -35,4 +35,22 @@ std::string replayLine(const Position& root, const std::vector<Move>& line, cons
     return "ok";
 }
 
+size_t legalPrefixLength(const Position& root, const std::vector<Move>& line, const RuleSet& rules) {
+    const GenerationRules generation{rules.pawnDropMate};
+    Move moves[MOVE_BUFFER_SIZE];
+    Position p = root;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const int n = generateAllMoves(p, moves, generation);
+        if (n <= 0 || std::find(moves, moves + n, line[i]) == moves + n) return i;
+        makeMove(p, line[i]);
+    }
+    return line.size();
+}
+
+std::string formatMoveAlong(const Position& root, const std::vector<Move>& line, int ply, Move m) {
+    Position p = root;
+    for (int i = 0; i < ply && static_cast<size_t>(i) < line.size(); ++i) makeMove(p, line[i]);
+    return formatMove(p, m);
+}
+
 }  // namespace nagare

@@ -101,7 +101,10 @@ bool PositionTable::createSlots(uint64_t slots) {
     wrapCorrection_ = (tableSize - (0 - tableSize) % tableSize) % tableSize;
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
-    clear();
+    // A new block reads as zero, which is a virgin slot: writing every page before use would only
+    // cost the time of touching gigabytes.
+    finalDepthBound = NO_PLY;
+    openPlyBound = 0;
     return true;
 }
 

@@ -68,10 +68,9 @@ TEST(TableCreate, CreatesAClearedTableOfTheRightSize) {
         EXPECT_EQ(t.generationPeriod, slots / 15);
         EXPECT_EQ(t.generation, 1);
         EXPECT_EQ(t.previousGeneration, 0);
-        for (uint64_t i : {uint64_t{0}, slots / 2, slots - 1, slots}) {
-            EXPECT_EQ(t.entries[i].loopPly, NO_PLY);
-            EXPECT_TRUE(t.entries[i].isVirgin());
-        }
+        for (uint64_t i : {uint64_t{0}, slots / 2, slots - 1, slots}) EXPECT_TRUE(t.entries[i].isVirgin());
+        EXPECT_EQ(t.finalDepthBound, NO_PLY);
+        EXPECT_EQ(t.openPlyBound, 0);
     }
 }
 
