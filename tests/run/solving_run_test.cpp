@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -287,6 +288,21 @@ TEST(SolvingRun, FatalConditionsOfTheSolvingRun) {
     EXPECT_EQ(blocked.exitCode, 1);
     EXPECT_TRUE(contains(blocked.output, "出力用ファイルを開けませんでした。\n何かキーを押してください..."))
         << blocked.output;
+}
+
+TEST(SolvingRun, NoSearchWithoutTheDeepStack) {
+    // The sanitizers reserve more address space than the limit below leaves.
+    if (NAGARE_SANITIZED) GTEST_SKIP() << "the address limit would stop the sanitizers";
+    const std::string path = test::writeTempFile("stack.kif", problemText("short", MATE3));
+    const std::string code = test::tempPath("exit-code.txt"), out = test::tempPath("output.txt");
+    // An address space smaller than the search thread's stack: the thread cannot be made.
+    const std::string command = "(ulimit -v 400000; LC_ALL=C.UTF-8 " + shellQuoted(NAGARE_BINARY) + " " +
+                                shellQuoted(path) + " < /dev/null > " + shellQuoted(out) +
+                                " 2>&1; echo $? > " + shellQuoted(code) + ")";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(std::atoi(test::readFile(code).c_str()), 1);
+    EXPECT_EQ(test::readFile(out),
+              utf8("エラー：探索に必要なスタックを確保できませんでした\n何かキーを押してください..."));
 }
 
 // Every real problem of the repository, run unattended: exit code 0 and a report that ends with the
