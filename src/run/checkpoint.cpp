@@ -491,11 +491,13 @@ void restore(RunState& run, Checkpoint& cp) {
 
     ctx.workLine.insert(ctx.workLine.end(), cp.workLine.begin(), cp.workLine.end());
     ctx.givenLineMode = cp.givenLineMode == 1;
-    // The main solve steers along the given sequence, which the file holds only by its length: it
-    // comes back from the problem file when that still lists the same number of moves.
+    // The main solve steers along the given sequence, which the file holds only by its length: the
+    // moves come back from the problem file's list, of which the run used that many from the start
+    // (the moves that could be played).
     if (!keepsWorkLine(h.phase) && ctx.givenLineMode && ctx.workLine.empty() &&
-        cp.lineLength == ctx.inputLine.size())
-        ctx.workLine = ctx.inputLine;
+        cp.lineLength <= ctx.inputLine.size())
+        ctx.workLine.assign(ctx.inputLine.begin(),
+                            ctx.inputLine.begin() + static_cast<ptrdiff_t>(cp.lineLength));
     if (cp.hasFailure == 1) ctx.givenLineFailure = cp.givenLineFailure;
     ctx.resumePath.insert(ctx.resumePath.end(), cp.resumePath.begin(), cp.resumePath.end());
     for (std::vector<Position>& list : cp.savedChildren) ctx.savedChildren.push_back(std::move(list));

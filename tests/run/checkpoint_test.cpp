@@ -316,6 +316,14 @@ TEST(CheckpointFile, TheMainSolveKeepsOnlyTheLengthOfItsLine) {
     steered->ctx->inputLine = given;
     ASSERT_EQ(load(*steered), CheckpointLoad::RESUMED);
     EXPECT_EQ(steered->ctx->workLine, given);
+
+    // Only the moves of the list that the run could play were steered along: as many as were saved.
+    std::vector<Move> listed = given;
+    listed.push_back(Move{0x11, 0x12, SENTE + PAWN, 0});
+    auto longer = preparedRun(path);
+    longer->ctx->inputLine = listed;
+    ASSERT_EQ(load(*longer), CheckpointLoad::RESUMED);
+    EXPECT_EQ(longer->ctx->workLine, given);
 }
 
 // Resuming the verification names the ply and the move at which it stopped.
