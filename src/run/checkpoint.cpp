@@ -196,7 +196,7 @@ Head headOf(const RunState& run) {
     return h;
 }
 
-void writeCheckpoint(CheckpointWriter& out, RunState& run) {
+void writeCheckpoint(CheckpointWriter& out, const RunState& run) {
     const SearchContext& ctx = *run.ctx;
     Head head = headOf(run);
     transferHead(out, head);
