@@ -366,4 +366,54 @@ void readPositionImage(Position& p, const uint8_t* in) {
     p.parent = nullptr;
 }
 
+namespace {
+
+// A piece of one side: its side bit, a kind, and no other bit.
+bool isPieceCode(int code, int highestKind) {
+    const int kind = kindOf(code);
+    const Side side = sideOf(code);
+    return code == (side | kind) && (side == SENTE || side == GOTE) && kind >= PAWN && kind <= highestKind;
+}
+
+bool isBoardCode(int code) {
+    return code == EMPTY || code == WALL || isPieceCode(code, DRAGON);
+}
+
+bool isHandCode(int code) {
+    return isPieceCode(code, ROOK);
+}
+
+}  // namespace
+
+bool isConsistentPosition(const Position& p) {
+    for (int element = 0; element < BOARD_ELEMENTS; ++element) {
+        const Square s = element - BOARD_OFFSET;
+        const int code = p.board[element];
+        if (isPlayable(s) ? !isBoardCode(code) : code != WALL) return false;
+    }
+    for (int code = 0; code < static_cast<int>(p.hand.size()); ++code) {
+        const int32_t n = p.hand[code];
+        if (isHandCode(code) ? n < 0 || n > MAX_HAND_COUNT : n != 0) return false;
+    }
+    if (p.sideToMove != SENTE && p.sideToMove != GOTE) return false;
+    if (p.ply < 0 || p.ply >= MAX_PLY) return false;
+
+    std::array<uint8_t, 81> cells{};
+    for (int rank = 1; rank <= RANK_COUNT; ++rank)
+        for (int file = 1; file <= FILE_COUNT; ++file)
+            cells[9 * (rank - 1) + (9 - file)] = p.at(makeSquare(file, rank));
+    Position rebuilt{};
+    setUp(rebuilt, cells.data(), p.hand.data(), p.sideToMove);
+    return rebuilt.attack == p.attack && rebuilt.kingSquare == p.kingSquare && rebuilt.onBoard == p.onBoard &&
+           rebuilt.inHand == p.inHand && rebuilt.boardKey == p.boardKey && rebuilt.handKey == p.handKey &&
+           rebuilt.key == p.key;
+}
+
+bool isWellFormedMove(Move m) {
+    if (m.isNull()) return true;
+    if (m.promote > 1 || !isPlayable(m.to)) return false;
+    if (m.isDrop()) return m.from == 0 && m.promote == 0 && isHandCode(m.piece);
+    return isPlayable(m.from) && isPieceCode(m.piece, DRAGON);
+}
+
 }  // namespace nagare

@@ -98,6 +98,18 @@ void writePositionImage(const Position& p, uint8_t* out);
 // Reads an image; the pointer fields come back null and must be rebuilt by the caller.
 void readPositionImage(Position& p, const uint8_t* in);
 
+// The most pieces of one kind a hand can be keyed with.
+constexpr int32_t MAX_HAND_COUNT = 299;
+
+// A position read from a file is one the rules could have built: a wall all round, piece codes on
+// the board, hands within the key tables, a side to move, a ply the path keys cover, and attack
+// maps, kings, counters and keys that agree with a rebuild from board, hands and side. The search
+// may only be given positions that pass.
+bool isConsistentPosition(const Position& p);
+// A move whose squares and piece code lie inside the tables: the null move, a drop of a piece that
+// can be in hand, or a board move between playable squares. (Not that it is legal anywhere.)
+bool isWellFormedMove(Move m);
+
 // Builds a root position. `diagram` holds 81 piece codes row by row from rank 1 to rank 9, each row
 // from file 9 to file 1; `hands` is indexed by piece code like Position::hand. Search fields stay 0.
 void setUp(Position& p, const uint8_t* diagram, const int32_t* hands, Side side);

@@ -12,7 +12,9 @@ namespace nagare {
 void offerSave(RunState& run, MoveLine line);
 
 // Writes the checkpoint to run.table.checkpointPath; true when every byte was written. Sets
-// run.checkpointSaved then.
+// run.checkpointSaved then. The stretch of solving since run.startTime is added to
+// run.elapsedSeconds first and the next stretch starts now. A file that cannot be written whole leaves
+// the earlier checkpoint as it was.
 bool saveCheckpoint(RunState& run);
 
 enum class CheckpointLoad {
@@ -22,7 +24,9 @@ enum class CheckpointLoad {
               // and a key waited for; the run ends with exit code 1
 };
 
-// Offers to resume from the checkpoint when there is one and restores the state on yes.
+// Offers to resume from the checkpoint when there is one and restores the state on yes. A checkpoint
+// of other rules or another table size, or one that is cut short, too long or damaged, is refused
+// before anything of it is restored.
 CheckpointLoad loadCheckpoint(RunState& run);
 
 }  // namespace nagare

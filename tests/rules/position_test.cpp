@@ -201,6 +201,7 @@ TEST(MakeMove, ObstaclesStopRaysAndCountForNoSide) {
     std::array<int32_t, 40> hands{};
     Position p{};
     setUp(p, cells.data(), hands.data(), SENTE);
+    EXPECT_TRUE(isConsistentPosition(p));
     EXPECT_EQ(p.onBoard[0], 2);
     EXPECT_EQ(p.onBoard[1], 1);
     const uint32_t up = 1u << (SLIDE_BIT_SHIFT + 6);
@@ -232,12 +233,60 @@ TEST(MakeMove, IncrementalStateEqualsRebuildOverRandomGames) {
                 makeMove(p, m);
                 ++movesChecked;
                 ASSERT_TRUE(matchesRebuild(p)) << sfen << " game " << game << " ply " << ply;
+                // What a checkpoint holds of such a game is taken back when it is read.
+                ASSERT_TRUE(isWellFormedMove(m));
+                ASSERT_TRUE(isConsistentPosition(p)) << sfen << " game " << game << " ply " << ply;
                 ASSERT_EQ(p.lastMove, m);
                 ASSERT_EQ(p.ply, ply + 1);
             }
         }
     }
     EXPECT_GT(movesChecked, 10000);
+}
+
+// A position read from a file that no rules could have built is told apart from every real one.
+struct DamagedPosition {
+    const char* name;
+    void (*damage)(Position&);
+};
+
+class PositionConsistency : public ::testing::TestWithParam<DamagedPosition> {};
+
+TEST_P(PositionConsistency, RefusesWhatTheRulesCannotBuild) {
+    Position p = positionFromSfen(PLAYOUT_POSITIONS[2]);
+    ASSERT_TRUE(isConsistentPosition(p));
+    GetParam().damage(p);
+    EXPECT_FALSE(isConsistentPosition(p));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PositionConsistency,
+    ::testing::Values(
+        DamagedPosition{"PieceOnTheWall", [](Position& p) { p.board[0] = SENTE + PAWN; }},
+        DamagedPosition{"NoSuchPieceCode", [](Position& p) { p.at(0x55) = 0x51; }},
+        DamagedPosition{"PieceWithoutItsAttacks", [](Position& p) { p.at(0x55) = SENTE + GOLD; }},
+        DamagedPosition{"NegativeHand", [](Position& p) { p.hand[SENTE + PAWN] = -1; }},
+        DamagedPosition{"HandBeyondTheKeys", [](Position& p) { p.hand[GOTE + PAWN] = MAX_HAND_COUNT + 1; }},
+        DamagedPosition{"KingInHand", [](Position& p) { p.hand[SENTE + KING] = 1; }},
+        DamagedPosition{"NoSideToMove", [](Position& p) { p.sideToMove = 0; }},
+        DamagedPosition{"PlyBeyondThePathKeys", [](Position& p) { p.ply = MAX_PLY; }},
+        DamagedPosition{"StaleAttackMap", [](Position& p) { p.attack[1][0x55] ^= 1; }},
+        DamagedPosition{"StaleKey", [](Position& p) { p.key ^= 1; }},
+        DamagedPosition{"StaleCounter", [](Position& p) { ++p.inHand[0]; }}),
+    [](const ::testing::TestParamInfo<DamagedPosition>& info) { return std::string(info.param.name); });
+
+TEST(MoveShape, OnlyMovesInsideTheTablesAreWellFormed) {
+    EXPECT_TRUE(isWellFormedMove(Move{}));
+    EXPECT_TRUE(isWellFormedMove(makeDrop(0x55, GOTE + ROOK)));
+    EXPECT_TRUE(isWellFormedMove(makeBoardMove(0x77, 0x76, SENTE + DRAGON, false)));
+    EXPECT_FALSE(isWellFormedMove(makeDrop(0x55, SENTE + DRAGON)));  // promoted pieces are never in hand
+    EXPECT_FALSE(isWellFormedMove(makeDrop(0x55, SENTE + KING)));
+    EXPECT_FALSE(isWellFormedMove(Move{5, 0x55, SENTE + PAWN, 0}));  // a drop comes from square 0
+    EXPECT_FALSE(isWellFormedMove(makeBoardMove(0x77, 0x70, SENTE + PAWN, false)));
+    EXPECT_FALSE(isWellFormedMove(makeBoardMove(0xa7, 0x97, SENTE + PAWN, false)));
+    EXPECT_FALSE(isWellFormedMove(Move{0x77, 0x76, 0x51, 0}));
+    EXPECT_FALSE(isWellFormedMove(Move{0x77, 0x76, WALL, 0}));
+    EXPECT_FALSE(isWellFormedMove(Move{0x77, 0x76, SENTE + PAWN, 2}));
 }
 
 // Plays `moves` from `root` with makeChild, each child linked to the one before.
