@@ -35,6 +35,27 @@ void setNumbers(Position& n, bool orNode, int32_t deciding, int32_t other) {
     n.dn = orNode ? other : deciding;
 }
 
+// The other number of a node from its children's: at least the largest, plus one for every further
+// open child, or the plain sum where that is safe and the first player must check (so that each open
+// child is a real alternative); the largest alone when that would reach PN_CAP.
+struct OtherNumbers {
+    int32_t largest = 0;
+    int32_t sum = 0;
+    int openCount = 0;
+
+    void add(const Position& c, int32_t other) {
+        largest = std::max(largest, other);
+        if (isOpen(c)) ++openCount;
+        sum = saturatingPnAdd(sum, other);
+    }
+    bool sumSafe() const { return openCount < 2 || sum < PN_CAP / openCount; }
+    int32_t combined(int32_t minimum, bool sumSafe, bool checkRequired) const {
+        if (minimum <= 0 || largest <= 0) return largest;
+        const int64_t v = sumSafe && checkRequired ? sum : int64_t(largest) + openCount - 1;
+        return v >= PN_CAP ? largest : static_cast<int32_t>(v);
+    }
+};
+
 void setProved(Position& n) {
     n.pn = 0;
     n.dn = PN_INFINITE;
@@ -66,12 +87,6 @@ std::span<Position> childrenOf(Position& n) {
     return std::span<Position>(n.children, n.childCount);
 }
 
-bool sameHandOrPoorer(const Position& candidate, const Position& reference, int handBase) {
-    for (int kind = PAWN; kind <= ROOK; ++kind)
-        if (candidate.hand[handBase + kind] > reference.hand[handBase + kind]) return false;
-    return true;
-}
-
 // A position searched as open nearer the root: returns true when N was left for later.
 [[gnu::noinline]] bool deferToShallowerOpenEntry(SearchContext& ctx, Position& n) {
     Position probe = n;
@@ -89,7 +104,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
     if (n.ply < 3 || n.parent == nullptr || n.parent->parent == nullptr ||
         n.parent->parent->parent == nullptr)
         return false;
-    const int handBase = ctx.rules.genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
+    const Side owner = economisedHand(ctx.rules.genre);
     const Position* twin = nullptr;
     const Position* a = n.parent->parent;
     const Position* b = a->parent;
@@ -100,7 +115,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
                 if (&y == a) continue;
                 bool same = y.key == n.key;
                 if (!same && ctx.nodeRules.handEconomy && y.boardKey == n.boardKey &&
-                    y.sideToMove == n.sideToMove && n.ply >= y.ply && sameHandOrPoorer(n, y, handBase))
+                    y.sideToMove == n.sideToMove && n.ply >= y.ply && handCovers(y, n, owner))
                     same = true;
                 if (same) twin = &y;
             }
@@ -477,14 +492,14 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     // 3. Scan: the smallest deciding number wins; ties go by the rules below.
     Position* chosen = nullptr;
     int32_t best = PN_INFINITE, bestSecond = PN_INFINITE;
-    int32_t largest = 0, largestSecond = 0;
-    int32_t sum = 0;
-    int openCount = 0;
+    int32_t largestSecond = 0;
+    OtherNumbers others;
     const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
     const uint32_t killer = n.parent != nullptr ? n.parent->killer : 0;
     auto isKiller = [&](const Position& c) { return n.parent != nullptr && c.lastMove.packed() == killer; };
     for (Position& c : children) {
         const int32_t dec = deciding(c), oth = other(c);
+        const int32_t largest = others.largest;
         if (chosen == nullptr || dec < best) {
             if (chosen != nullptr) bestSecond = best;
             best = dec;
@@ -503,34 +518,28 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
                 if (yWins) chosen = &c;
             }
         }
-        if (oth > largest) {
+        if (oth > largest)
             largestSecond = largest;
-            largest = oth;
-        } else if (oth > largestSecond) {
+        else if (oth > largestSecond)
             largestSecond = oth;
-        }
-        if (isOpen(c)) ++openCount;
-        sum = saturatingPnAdd(sum, oth);
+        others.add(c, oth);
     }
 
     // 4. Whether the children's numbers may be summed.
-    n.sumSafe = openCount < 2 || sum < PN_CAP / openCount;
+    n.sumSafe = others.sumSafe();
 
     // 5. The node's numbers.
     int32_t combined;
     if (children.empty()) {
         best = PN_INFINITE;
         combined = 0;
-    } else if (best > 0 && largest > 0) {
-        int64_t v = n.sumSafe && ctx.rules.checkRequired ? sum : int64_t(largest) + openCount - 1;
-        combined = v >= PN_CAP ? largest : static_cast<int32_t>(v);
     } else {
-        combined = largest;
+        combined = others.combined(best, n.sumSafe, ctx.rules.checkRequired);
     }
     setNumbers(n, orNode, best, combined);
     s.best = best;
     s.bestSecond = bestSecond;
-    s.other = largest;
+    s.other = others.largest;
     s.otherSecond = largestSecond;
     s.combined = combined;
     return chosen;
@@ -538,21 +547,14 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
 
 void recomputeNode(SearchContext& ctx, Position& n) {
     const bool orNode = ctx.isOrNode(n);
-    int32_t minimum = PN_INFINITE, largest = 0, sum = 0;
-    int openCount = 0;
+    int32_t minimum = PN_INFINITE;
+    OtherNumbers others;
     for (const Position& c : childrenOf(n)) {
-        const int32_t dec = orNode ? c.pn : c.dn, oth = orNode ? c.dn : c.pn;
-        minimum = std::min(minimum, dec);
-        largest = std::max(largest, oth);
-        if (isOpen(c)) ++openCount;
-        sum = saturatingPnAdd(sum, oth);
+        minimum = std::min(minimum, orNode ? c.pn : c.dn);
+        others.add(c, orNode ? c.dn : c.pn);
     }
-    int32_t combined = largest;
-    if (openCount > 0 && largest >= 1 && largest < PN_CAP) {
-        int64_t v = n.sumSafe && ctx.rules.checkRequired ? sum : int64_t(largest) + openCount - 1;
-        if (v < PN_CAP) combined = static_cast<int32_t>(v);
-    }
-    if (n.childCount == 0) combined = 0;
+    const int32_t combined =
+        n.childCount == 0 ? 0 : others.combined(minimum, n.sumSafe, ctx.rules.checkRequired);
     setNumbers(n, orNode, minimum, combined);
     updateTreeCounts(ctx, n);
 }
