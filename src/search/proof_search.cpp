@@ -9,6 +9,7 @@
 #include "rules/notation.h"
 #include "search/monitor.h"
 #include "search/node_expansion.h"
+#include "search/proof_pieces.h"
 #include "search/search_resume.h"
 #include "table/position_table.h"
 
@@ -87,6 +88,15 @@ std::span<Position> childrenOf(Position& n) {
     return std::span<Position>(n.children, n.childCount);
 }
 
+// Stores a final result; under hand dominance with the hands that `bounds` gives it.
+template <typename Bounds>
+void storeFinal(SearchContext& ctx, const Position& n, int16_t value, Bounds bounds) {
+    if (ctx.table->handDominance)
+        ctx.table->store(n, value, bounds());
+    else
+        ctx.table->store(n, value);
+}
+
 // A position searched as open nearer the root: returns true when N was left for later.
 [[gnu::noinline]] bool deferToShallowerOpenEntry(SearchContext& ctx, Position& n) {
     Position probe = n;
@@ -159,7 +169,7 @@ std::span<Position> childrenOf(Position& n) {
             setProved(child);
             child.loopPly = NO_PLY;
             child.effort = 0;
-            ctx.table->store(child, 0);
+            storeFinal(ctx, child, 0, [&] { return noMoveBounds(child, ctx.rules.checkRequired); });
             best = 1;
             proofSeen = true;
             break;
@@ -173,7 +183,13 @@ std::span<Position> childrenOf(Position& n) {
     if (n.visits != VISITS_SATURATED) ++n.visits;
     if (!isProved(n)) return false;
     updateTreeCounts(ctx, n);
-    ctx.table->store(n, static_cast<int16_t>(best));
+    if (ctx.table->handDominance) {
+        HandBounds bounds;
+        const int16_t length = provedBounds(ctx, n, d, bounds);
+        ctx.table->store(n, length, bounds);
+    } else {
+        ctx.table->store(n, static_cast<int16_t>(best));
+    }
     return true;
 }
 
@@ -300,7 +316,19 @@ int16_t finishedValue(SearchContext& ctx, Position& n, int d) {
 
 void finishNode(SearchContext& ctx, Position& n, int d) {
     updateTreeCounts(ctx, n);
-    ctx.table->store(n, finishedValue(ctx, n, d));
+    if (ctx.table->handDominance && isProved(n)) {
+        HandBounds bounds;
+        const int16_t length = provedBounds(ctx, n, d, bounds);
+        ctx.table->store(n, length, bounds);
+    } else {
+        const int16_t value = finishedValue(ctx, n, d);
+        const bool cleanNonProof = n.dn == 0 && !n.loopTainted;
+        storeFinal(ctx, n, value, [&] {
+            HandBounds bounds;
+            if (cleanNonProof) nonProofBounds(ctx, n, d, bounds);
+            return bounds;
+        });
+    }
     if (n.state == NODE_STATE_ABORTED)
         for (Position& c : childrenOf(n)) ctx.table->store(c, static_cast<int16_t>(d - 1));
     ctx.resuming = false;
@@ -381,7 +409,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
                 setDisproved(n);
             n.loopPly = NO_PLY;
             n.effort = 0;
-            ctx.table->store(n, 0);
+            storeFinal(ctx, n, 0, [&] { return noMoveBounds(n, ctx.rules.checkRequired); });
             return;
         }
     }
@@ -392,7 +420,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
         n.loopTainted = 0;
         n.loopPly = NO_PLY;
         n.effort = 0;
-        ctx.table->store(n, 0);
+        storeFinal(ctx, n, 0, [&] { return depthLimitBounds(n); });
         return;
     }
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <new>
 
 #include "platform/console.h"
 #include "platform/large_memory.h"
+#include "rules/attacks.h"
 
 namespace nagare {
 
@@ -26,6 +28,8 @@ constexpr uint8_t DISPROVED_LEVEL_BONUS = 1;
 // The hash-monitor dump is shown only for a store that walked this far.
 constexpr int MONITOR_SHOW_INDEX = 99;
 constexpr int NOTHING_WRITTEN = -1;
+
+constexpr size_t HAND_TABLE_FRACTION = 8;  // the hand table's bytes, as a part of the position table's
 
 }  // namespace
 
@@ -101,16 +105,27 @@ bool PositionTable::createSlots(uint64_t slots) {
     wrapCorrection_ = (tableSize - (0 - tableSize) % tableSize) % tableSize;
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
-    clear();
+    // The hand table beside it, an eighth of the size: a fresh block is an empty table.
+    if (!hands.create(bytes / HAND_TABLE_FRACTION)) {
+        release();
+        return false;
+    }
+    clearEntries();
     return true;
 }
 
 void PositionTable::release() {
     entries.reset();
+    hands.release();
     tableSize = 0;
 }
 
 void PositionTable::clear() {
+    hands.clear();
+    clearEntries();
+}
+
+void PositionTable::clearEntries() {
     std::fill(entries.get(), entries.get() + tableSize, FRESH_ENTRY);
     finalDepthBound = NO_PLY;
     openPlyBound = 0;
@@ -190,11 +205,19 @@ void PositionTable::stamp(TableEntry& slot) {
 }
 
 TableEntry* PositionTable::store(const Position& node, int16_t value) {
+    if (!handDominance || (node.pn != 0 && node.dn != 0) || node.loopTainted)
+        return store(node, value, HandBounds{});
+    return store(node, value, exactBounds(node));
+}
+
+TableEntry* PositionTable::store(const Position& node, int16_t value, const HandBounds& bounds) {
     if (tableSize == 0) return nullptr;
     peakCount = std::max(peakCount, usedCount);
     if (usedCount > recoveryLimit) recover();
     NewEntry e = buildEntry(node, value);
     if (!isStorableKey(e.key)) return nullptr;
+    const bool final = e.pn == 0 || e.dn == 0;
+    if (handDominance && final && !node.loopTainted) storeHands(node, e, bounds);
     if (e.pn == 0) return storeProved(e);
     if (e.dn != 0) return storeOpen(e);
     if (node.loopTainted) return storeLoop(e);
@@ -331,7 +354,24 @@ TableEntry* PositionTable::storeNonProof(const NewEntry& e) {
     return written;
 }
 
+void PositionTable::storeHands(const Position& node, const NewEntry& e, const HandBounds& bounds) {
+    if (handsNeedCheck && node.sideToMove == GOTE && !inCheck(node, GOTE)) return;
+    hands.store(node, bounds, e.depth, e.level);
+}
+
 // --- probes ---
+
+TableEntry* PositionTable::handHit(const Position& node, const HandEntry* hit) {
+    if (hit == nullptr) return nullptr;
+    handHit_ = FRESH_ENTRY;
+    handHit_.pn = hit->isProof() ? 0 : hit->result == HandResult::DISPROVED ? PN_INFINITE : PN_CAP;
+    handHit_.dn = hit->isProof() ? PN_INFINITE : 0;
+    handHit_.keyMid = static_cast<uint32_t>(node.key >> KEY_MID_SHIFT);
+    handHit_.keyHigh = static_cast<uint16_t>(node.key >> KEY_HIGH_SHIFT);
+    handHit_.depth = hit->depth;
+    handHit_.level = hit->level;
+    return &handHit_;
+}
 
 void PositionTable::touch(TableEntry& slot) {
     if (slot.isFree()) {
@@ -361,15 +401,19 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
 }
 
 TableEntry* PositionTable::probeFinal(const Position& node, int d) {
-    return walk(node.key, std::max(provenProbeMax, nonProofProbeMax), [d](const TableEntry& slot) {
+    TableEntry* e = walk(node.key, std::max(provenProbeMax, nonProofProbeMax), [d](const TableEntry& slot) {
         if (slot.isLoop()) return false;
         if (slot.isProved()) return slot.depth <= d;
         return slot.isDisproved() || (slot.dn == 0 && slot.depth >= d);
     });
+    if (e != nullptr || !handDominance) return e;
+    return handHit(node, hands.findFinal(node, d));
 }
 
 TableEntry* PositionTable::probeProven(const Position& node) {
-    return walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    TableEntry* e = walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    if (e != nullptr || !handDominance) return e;
+    return handHit(node, hands.findProof(node, NO_PLY));
 }
 
 TableEntry* PositionTable::probeOpen(Position& node) {
@@ -387,8 +431,10 @@ TableEntry* PositionTable::probeLoop(const Position& node) {
 }
 
 TableEntry* PositionTable::probeNonProof(const Position& node) {
-    return walk(node.key, nonProofProbeMax,
-                [](const TableEntry& slot) { return !slot.isLoop() && slot.isNonProof(); });
+    TableEntry* e = walk(node.key, nonProofProbeMax,
+                         [](const TableEntry& slot) { return !slot.isLoop() && slot.isNonProof(); });
+    if (e != nullptr || !handDominance) return e;
+    return handHit(node, hands.findNonProof(node, std::numeric_limits<int>::min()));
 }
 
 // --- purges ---

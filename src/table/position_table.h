@@ -15,6 +15,7 @@
 #include "rules/position.h"
 #include "table/fast_modulo.h"
 #include "table/fixed_text.h"
+#include "table/hand_table.h"
 
 namespace nagare {
 
@@ -142,6 +143,15 @@ class PositionTable {
     std::array<int64_t, LEVEL_BUCKETS> levelHistogram{};  // recovery's work area
     TableKindCounts kindCounts{};                         // recovery's survey of the last run
 
+    // Hand dominance: final results are also filed by board in `hands` with the range of hands they
+    // hold for, and a probe that finds no exact entry asks there. Set by whoever prepares the search,
+    // for the rules where it is sound; `hands` is allocated with the table and starts empty.
+    bool handDominance = false;
+    // Under 最善詰 a second-player position out of check (only a root can be one) is matched exactly
+    // only: with a hand poorer by a piece it could be a stalemate, which does not count.
+    bool handsNeedCheck = false;
+    HandTable hands;
+
     // Console options, set by whoever creates the table.
     bool hashMonitor = false;      // "ハッシュモニタ": dump the probes of a crowded open store
     bool detailedMonitor = false;  // "詳細モニタ": recovery's extra lines
@@ -168,6 +178,9 @@ class PositionTable {
     // remaining depth of a bounded non-proof. Returns the slot written or refreshed, or null when all
     // probes were taken by entries the store may not displace.
     TableEntry* store(const Position& node, int16_t value);
+    // The same, and under hand dominance the result is filed by board for the hands in `bounds` (the
+    // plain store files it for the node's own hands).
+    TableEntry* store(const Position& node, int16_t value, const HandBounds& bounds);
 
     // A final result by key: a proof no longer than d, a disproof, or a bounded non-proof at least d
     // deep; loop entries are ignored.
@@ -185,6 +198,10 @@ class PositionTable {
     // Starts loading the first slot of a key's probe sequence, for a probe that will soon follow.
     void prefetch(uint64_t key) const {
         if (tableSize != 0) __builtin_prefetch(&entries[slotOf_(key)]);
+    }
+    // The same for the node's entries in the hand table.
+    void prefetchHands(const Position& node) const {
+        if (handDominance) hands.prefetch(node);
     }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
@@ -246,6 +263,10 @@ class PositionTable {
     }
     template <typename Accept>
     TableEntry* walk(uint64_t key, int limit, Accept accept);
+    // A hand-table result shown as a table entry (valid until the next such probe).
+    TableEntry* handHit(const Position& node, const HandEntry* hit);
+    void storeHands(const Position& node, const NewEntry& e, const HandBounds& bounds);
+    void clearEntries();
 
     void monitorHeader(const NewEntry& e, uint64_t startSlot);
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);
@@ -254,6 +275,7 @@ class PositionTable {
     uint64_t wrapCorrection_ = 0;
     FastModulo slotOf_;  // key mod tableSize  // (tableSize - 2^64 mod tableSize) mod tableSize
     FixedText<MONITOR_TEXT_CAPACITY> monitorText_;
+    TableEntry handHit_{};
 };
 
 }  // namespace nagare
