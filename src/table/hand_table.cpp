@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 
 #include "platform/large_memory.h"
 
@@ -154,46 +155,38 @@ void HandTable::store(const Position& node, const HandBounds& bounds, int16_t de
     *target = fresh;
 }
 
-const HandEntry* HandTable::findProof(const Position& node, int maxDepth) {
+HandTable::Found HandTable::scan(const Position& node, int maxProofDepth, int minNonProofDepth) {
+    Found found;
     Bucket* bucket;
     uint32_t check, first, second;
-    if (!locate(node, bucket, check, first, second)) return nullptr;
-    const HandEntry* best = nullptr;
-    for (const HandEntry& e : bucket->entries)
-        if (e.check == check && e.isProof() && e.depth <= maxDepth && e.holdsFor(first, second) &&
-            (best == nullptr || e.depth < best->depth))
-            best = &e;
-    return best;
-}
-
-const HandEntry* HandTable::findNonProof(const Position& node, int minDepth) {
-    Bucket* bucket;
-    uint32_t check, first, second;
-    if (!locate(node, bucket, check, first, second)) return nullptr;
-    const HandEntry* best = nullptr;
-    for (const HandEntry& e : bucket->entries) {
-        if (e.check != check || !e.isNonProof() || !e.holdsFor(first, second)) continue;
-        if (e.result == HandResult::DISPROVED) return &e;
-        if (e.depth >= minDepth && (best == nullptr || e.depth > best->depth)) best = &e;
-    }
-    return best;
-}
-
-const HandEntry* HandTable::findFinal(const Position& node, int d) {
-    Bucket* bucket;
-    uint32_t check, first, second;
-    if (!locate(node, bucket, check, first, second)) return nullptr;
-    const HandEntry* proof = nullptr;
-    const HandEntry* nonProof = nullptr;
+    if (!locate(node, bucket, check, first, second)) return found;
     for (const HandEntry& e : bucket->entries) {
         if (e.check != check || e.result == HandResult::EMPTY || !e.holdsFor(first, second)) continue;
         if (e.isProof()) {
-            if (e.depth <= d && (proof == nullptr || e.depth < proof->depth)) proof = &e;
-        } else if (e.result == HandResult::DISPROVED || e.depth >= d) {
-            if (nonProof == nullptr || nonProof->result != HandResult::DISPROVED) nonProof = &e;
+            if (e.depth <= maxProofDepth && (found.proof == nullptr || e.depth < found.proof->depth))
+                found.proof = &e;
+        } else if (e.result == HandResult::DISPROVED) {
+            found.nonProof = &e;
+        } else if (e.depth >= minNonProofDepth &&
+                   (found.nonProof == nullptr ||
+                    (found.nonProof->result != HandResult::DISPROVED && e.depth > found.nonProof->depth))) {
+            found.nonProof = &e;
         }
     }
-    return proof != nullptr ? proof : nonProof;
+    return found;
+}
+
+const HandEntry* HandTable::findProof(const Position& node, int maxDepth) {
+    return scan(node, maxDepth, std::numeric_limits<int>::max()).proof;
+}
+
+const HandEntry* HandTable::findNonProof(const Position& node, int minDepth) {
+    return scan(node, std::numeric_limits<int>::min(), minDepth).nonProof;
+}
+
+const HandEntry* HandTable::findFinal(const Position& node, int d) {
+    const Found found = scan(node, d, d);
+    return found.proof != nullptr ? found.proof : found.nonProof;
 }
 
 }  // namespace nagare

@@ -107,6 +107,13 @@ class HandTable {
 
     static uint64_t boardSideKey(const Position& p);
     size_t bucketOf(uint64_t key) const { return static_cast<size_t>(key) & (bucketCount_ - 1); }
+    // The shortest proof within `maxProofDepth` and the best non-proof (a disproof, else the deepest
+    // bounded one at least `minNonProofDepth` deep) that hold for the node's hands.
+    struct Found {
+        const HandEntry* proof = nullptr;
+        const HandEntry* nonProof = nullptr;
+    };
+    Found scan(const Position& node, int maxProofDepth, int minNonProofDepth);
     // The node's key and packed hands; false when a hand does not pack.
     bool locate(const Position& node, Bucket*& bucket, uint32_t& check, uint32_t& first, uint32_t& second);
 

@@ -412,8 +412,10 @@ TableEntry* PositionTable::probeFinal(const Position& node, int d) {
 
 TableEntry* PositionTable::probeProven(const Position& node) {
     TableEntry* e = walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
-    if (e != nullptr || !handDominance) return e;
-    return handHit(node, hands.findProof(node, NO_PLY));
+    if (!handDominance) return e;
+    // A proof lent across hands may be shorter than the one kept for the exact position.
+    const HandEntry* lent = hands.findProof(node, e != nullptr ? e->depth - 1 : NO_PLY);
+    return lent != nullptr ? handHit(node, lent) : e;
 }
 
 TableEntry* PositionTable::probeOpen(Position& node) {

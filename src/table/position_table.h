@@ -185,7 +185,8 @@ class PositionTable {
     // A final result by key: a proof no longer than d, a disproof, or a bounded non-proof at least d
     // deep; loop entries are ignored.
     TableEntry* probeFinal(const Position& node, int d);
-    // A proof by key, whatever its length.
+    // A proof by key, whatever its length; under hand dominance the shortest of the exact one and
+    // those lent across hands.
     TableEntry* probeProven(const Position& node);
     // The open entry stored for this position at the node's ply. Open entries of the position at
     // shallower plies met on the way lower node.openPly.

@@ -130,6 +130,38 @@ TEST(HandDominance, AProofHoldsForEveryHandWithThePiecesItNeeded) {
     }
 }
 
+// A length lent across hands is only an upper bound; it may even belong to a node that is mated on
+// the board. Extraction follows the true line and corrects the table on the way.
+TEST(HandDominance, ExtractionCorrectsALentLengthDownToAMateOnTheBoard) {
+    PositionRig rig("7nk/7nn/9/9/9/9/9/9/9 b N 1", rulesOf(GENRE_BEST_MATE), 5);
+    Position mated{};
+    makeChild(rig.root, mated, makeDrop(0x23, SENTE + KNIGHT), rig.ctx->nodeRules);
+    mated.pn = 0;
+    mated.dn = PN_INFINITE;
+    rig.table.store(mated, 4);  // too long: the knight drop mates at once
+    Position root = rig.root;
+    root.pn = 0;
+    root.dn = PN_INFINITE;
+    rig.table.store(root, 5);
+    MoveLine line;
+    platform::runWithLargeStack([&] { line = extractLine(*rig.ctx, rig.root, 5); });
+    ASSERT_EQ(line.size(), 1u);
+    EXPECT_EQ(line[0], makeDrop(0x23, SENTE + KNIGHT));
+    EXPECT_EQ(rig.table.probeProven(mated)->depth, 0);
+}
+
+// The shortest proof known counts, whether kept for the exact hands or lent across hands.
+TEST(HandDominance, TheShortestProofIsTheOneReadBack) {
+    PositionRig rig("7nk/7nn/9/9/9/9/9/9/9 b NP 1", rulesOf(GENRE_BEST_MATE), 9);
+    Position lender = test::positionFromSfen("7nk/7nn/9/9/9/9/9/9/9 b N 1");
+    lender.pn = rig.root.pn = 0;
+    lender.dn = rig.root.dn = PN_INFINITE;
+    rig.table.store(rig.root, 7);
+    EXPECT_EQ(rig.table.probeProven(rig.root)->depth, 7);
+    rig.table.store(lender, 3);
+    EXPECT_EQ(rig.table.probeProven(rig.root)->depth, 3);
+}
+
 // A mated defender that could have interposed a piece it lacked: the proof is lent only to defenders
 // without that piece; mated by a contact check, to any defender.
 TEST(HandDominance, AMateLendsToRicherDefendersOnlyWhenNothingCouldInterpose) {
