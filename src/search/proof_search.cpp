@@ -1,6 +1,7 @@
 #include "search/proof_search.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 #include <span>
@@ -55,6 +56,31 @@ struct OtherNumbers {
         const int64_t v = sumSafe && checkRequired ? sum : int64_t(largest) + openCount - 1;
         return v >= PN_CAP ? largest : static_cast<int32_t>(v);
     }
+};
+
+// Futile interpositions (無駄合) on one square wait for each other: while one such drop on a square is
+// open, the later ones on that square are left out of the node's numbers and of the selection. Once
+// the first is proved, its proof usually holds for the others with the other piece taken (the hand
+// table lends it), so a defence of seven drops on a square costs about one proof instead of seven, and
+// the proof number of the node is not seven times too large. Only a child still open waits; a decided
+// one always counts. A drop the defence backs up is a real defence and never waits: its proof seldom
+// carries to another piece, and hiding it would only let the attacker come back to it again and again.
+class DropQueue {
+  public:
+    explicit DropQueue(bool active) : active_(active) {}
+    // Whether `c`, the next child in list order, waits behind an earlier open drop on its square.
+    bool waits(const Position& c) {
+        if (!active_ || !c.futileDrop || !c.lastMove.isDrop() || !isOpen(c)) return false;
+        const unsigned s = c.lastMove.to;
+        const uint64_t bit = uint64_t(1) << (s % 64);
+        if (openDrop_[s / 64] & bit) return true;
+        openDrop_[s / 64] |= bit;
+        return false;
+    }
+
+  private:
+    bool active_;
+    std::array<uint64_t, 3> openDrop_{};
 };
 
 void setProved(Position& n) {
@@ -525,7 +551,9 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
     const uint32_t killer = n.parent != nullptr ? n.parent->killer : 0;
     auto isKiller = [&](const Position& c) { return n.parent != nullptr && c.lastMove.packed() == killer; };
+    DropQueue queue(!orNode && ctx.table != nullptr && ctx.table->handDominance);
     for (Position& c : children) {
+        if (queue.waits(c)) continue;
         const int32_t dec = deciding(c), oth = other(c);
         const int32_t largest = others.largest;
         if (chosen == nullptr || dec < best) {
@@ -577,7 +605,9 @@ void recomputeNode(SearchContext& ctx, Position& n) {
     const bool orNode = ctx.isOrNode(n);
     int32_t minimum = PN_INFINITE;
     OtherNumbers others;
+    DropQueue queue(!orNode && ctx.table != nullptr && ctx.table->handDominance);
     for (const Position& c : childrenOf(n)) {
+        if (queue.waits(c)) continue;
         minimum = std::min(minimum, orNode ? c.pn : c.dn);
         others.add(c, orNode ? c.dn : c.pn);
     }
