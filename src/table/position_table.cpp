@@ -29,7 +29,9 @@ constexpr uint8_t DISPROVED_LEVEL_BONUS = 1;
 constexpr int MONITOR_SHOW_INDEX = 99;
 constexpr int NOTHING_WRITTEN = -1;
 
-constexpr size_t HAND_TABLE_FRACTION = 8;  // the hand table's bytes, as a part of the position table's
+constexpr size_t HAND_TABLE_FRACTION = 8;
+constexpr size_t LOOP_FILTER_WORDS =
+    (size_t(1) << 24) / 64;  // the hand table's bytes, as a part of the position table's
 
 }  // namespace
 
@@ -105,6 +107,7 @@ bool PositionTable::createSlots(uint64_t slots) {
     wrapCorrection_ = (tableSize - (0 - tableSize) % tableSize) % tableSize;
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
+    loopFilter_ = std::make_unique<uint64_t[]>(LOOP_FILTER_WORDS);
     // The hand table beside it, an eighth of the size: a fresh block is an empty table.
     if (!hands.create(bytes / HAND_TABLE_FRACTION)) {
         release();
@@ -122,6 +125,7 @@ void PositionTable::release() {
 
 void PositionTable::clear() {
     hands.clear();
+    std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
     clearEntries();
 }
 
@@ -220,7 +224,11 @@ TableEntry* PositionTable::store(const Position& node, int16_t value, const Hand
     if (handDominance && final && !node.loopTainted) storeHands(node, e, bounds);
     if (e.pn == 0) return storeProved(e);
     if (e.dn != 0) return storeOpen(e);
-    if (node.loopTainted) return storeLoop(e);
+    if (node.loopTainted) {
+        const uint64_t bit = loopFilterBit(e.key);
+        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
+        return storeLoop(e);
+    }
     return storeNonProof(e);
 }
 
@@ -429,6 +437,7 @@ TableEntry* PositionTable::probeOpen(Position& node) {
 }
 
 TableEntry* PositionTable::probeLoop(const Position& node) {
+    if (tableSize == 0 || !mayHoldLoop(node.pathKey)) return nullptr;
     return walk(node.pathKey, nonProofProbeMax, [](const TableEntry& slot) { return slot.isLoop(); });
 }
 

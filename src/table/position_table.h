@@ -273,6 +273,21 @@ class PositionTable {
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);
     void monitorFlush(int reached, int writtenIndex);
 
+    // Which path keys may have a loop entry: a bit per group of keys, set by every loop store and
+    // cleared only with the table. Most probes by path key find no loop entry; this spares them the
+    // walk. A checkpoint does not keep it: after a restore the loop entries read from the file are
+    // not found again, and their positions are searched anew.
+    static constexpr int LOOP_FILTER_BITS = 24;
+    static constexpr size_t LOOP_FILTER_WORDS = (size_t(1) << LOOP_FILTER_BITS) / 64;
+    static uint64_t loopFilterBit(uint64_t pathKey) {
+        return (pathKey >> KEY_MID_SHIFT) & ((1u << LOOP_FILTER_BITS) - 1);
+    }
+    bool mayHoldLoop(uint64_t pathKey) const {
+        const uint64_t bit = loopFilterBit(pathKey);
+        return (loopFilter_[bit / 64] >> (bit % 64)) & 1;
+    }
+    std::unique_ptr<uint64_t[]> loopFilter_;
+
     uint64_t wrapCorrection_ = 0;
     FastModulo slotOf_;  // key mod tableSize  // (tableSize - 2^64 mod tableSize) mod tableSize
     FixedText<MONITOR_TEXT_CAPACITY> monitorText_;
