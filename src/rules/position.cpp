@@ -259,19 +259,24 @@ bool isSymmetric(const Position& p) {
     return true;
 }
 
+bool handCovers(const Position& richer, const Position& poorer, Side owner) {
+    for (int kind = PAWN; kind <= ROOK; ++kind)
+        if (richer.hand[owner + kind] < poorer.hand[owner + kind]) return false;
+    return true;
+}
+
+Side economisedHand(int genre) {
+    return genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
+}
+
 const Position* findAncestorRepeat(const Position& p, const NodeRules& rules) {
     if (p.parent == nullptr) return nullptr;
-    // 最善自玉詰 economises the second player's hand; every other genre the first player's.
-    const int handBase = rules.genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
+    const Side owner = economisedHand(rules.genre);
     for (const Position* a = p.parent->parent; a != nullptr && a->ply >= 0;) {
         if (a->key == p.key) return a;
         if (rules.handEconomy && a->boardKey == p.boardKey && a->sideToMove == p.sideToMove &&
-            p.ply >= a->ply) {
-            bool dominated = true;
-            for (int kind = PAWN; kind <= ROOK; ++kind)
-                if (a->hand[handBase + kind] < p.hand[handBase + kind]) dominated = false;
-            if (dominated) return a;
-        }
+            p.ply >= a->ply && handCovers(*a, p, owner))
+            return a;
         if (a->parent == nullptr) break;
         a = a->parent->parent;
     }

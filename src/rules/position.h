@@ -122,6 +122,10 @@ void resetSearchFields(Position& p, const NodeRules& rules);
 // Nearest ancestor with the same side to move that repeats this position, or under 持駒節約 has the
 // same board and a hand at least as good; null when there is none.
 const Position* findAncestorRepeat(const Position& p, const NodeRules& rules);
+// Whether `richer` holds in hand at least as many pieces of every kind of `owner` as `poorer`.
+bool handCovers(const Position& richer, const Position& poorer, Side owner);
+// The side whose hand 持駒節約 economises: the second player's under 最善自玉詰, else the first's.
+Side economisedHand(int genre);
 // Left-right symmetry of the board with the second player's king on file 5.
 bool isSymmetric(const Position& p);
 

@@ -1,5 +1,6 @@
 #include "run/solve_setup.h"
 
+#include "search/proof_pieces.h"
 #include "table/position_table.h"
 
 namespace nagare {
@@ -26,6 +27,7 @@ void prepareContext(SearchContext& ctx, const Problem& problem, PositionTable& t
     ctx.monitorDepth.store(options.monitorDepth, std::memory_order_relaxed);
     ctx.inputLine = problem.record.inputLine;
     ctx.table = &table;
+    configureHandDominance(table, rules);
     table.hashMonitor = options.hashMonitor;
     table.detailedMonitor = options.detailedMonitor;
 }

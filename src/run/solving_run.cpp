@@ -132,7 +132,8 @@ int runSolving(RunState& run) {
     // the process killed part way through a long solve.
     const int64_t megabytes = std::max<int64_t>(problem.options.memoryMB, TABLE_MIN_MEGABYTES);
     const uint64_t available = platform::availablePhysicalMemory() / BYTES_PER_MEGABYTE;
-    if (available != 0 && available < static_cast<uint64_t>(megabytes))
+    const uint64_t needed = PositionTable::bytesFor(static_cast<uint64_t>(megabytes)) / BYTES_PER_MEGABYTE;
+    if (available != 0 && available < std::max(needed, static_cast<uint64_t>(megabytes)))
         return fatal("指定のメモリサイズが実際に使える値より大きくなっています\n指定：" +
                      std::to_string(megabytes) + "MB, 使用可能：" + std::to_string(available) + "MB\n");
     if (!run.table.create(static_cast<uint64_t>(megabytes))) return fatal("領域確保失敗\n");

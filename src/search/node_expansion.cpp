@@ -101,6 +101,7 @@ int expandNode(SearchContext& ctx, Position& node) {
         if (ctx.table != nullptr) {
             ctx.table->prefetch(children[i].key);
             ctx.table->prefetch(children[i].pathKey);
+            ctx.table->prefetchHands(children[i]);
         }
     }
     node.children = children;

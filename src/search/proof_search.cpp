@@ -1,6 +1,7 @@
 #include "search/proof_search.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 #include <span>
@@ -9,6 +10,7 @@
 #include "rules/notation.h"
 #include "search/monitor.h"
 #include "search/node_expansion.h"
+#include "search/proof_pieces.h"
 #include "search/search_resume.h"
 #include "table/position_table.h"
 
@@ -34,6 +36,52 @@ void setNumbers(Position& n, bool orNode, int32_t deciding, int32_t other) {
     n.pn = orNode ? deciding : other;
     n.dn = orNode ? other : deciding;
 }
+
+// The other number of a node from its children's: at least the largest, plus one for every further
+// open child, or the plain sum where that is safe and the first player must check (so that each open
+// child is a real alternative); the largest alone when that would reach PN_CAP.
+struct OtherNumbers {
+    int32_t largest = 0;
+    int32_t sum = 0;
+    int openCount = 0;
+
+    void add(const Position& c, int32_t other) {
+        largest = std::max(largest, other);
+        if (isOpen(c)) ++openCount;
+        sum = saturatingPnAdd(sum, other);
+    }
+    bool sumSafe() const { return openCount < 2 || sum < PN_CAP / openCount; }
+    int32_t combined(int32_t minimum, bool sumSafe, bool checkRequired) const {
+        if (minimum <= 0 || largest <= 0) return largest;
+        const int64_t v = sumSafe && checkRequired ? sum : int64_t(largest) + openCount - 1;
+        return v >= PN_CAP ? largest : static_cast<int32_t>(v);
+    }
+};
+
+// Futile interpositions (無駄合) on one square wait for each other: while one such drop on a square is
+// open, the later ones on that square are left out of the node's numbers and of the selection. Once
+// the first is proved, its proof usually holds for the others with the other piece taken (the hand
+// table lends it), so a defence of seven drops on a square costs about one proof instead of seven, and
+// the proof number of the node is not seven times too large. Only a child still open waits; a decided
+// one always counts. A drop the defence backs up is a real defence and never waits: its proof seldom
+// carries to another piece, and hiding it would only let the attacker come back to it again and again.
+class DropQueue {
+  public:
+    explicit DropQueue(bool active) : active_(active) {}
+    // Whether `c`, the next child in list order, waits behind an earlier open drop on its square.
+    bool waits(const Position& c) {
+        if (!active_ || !c.futileDrop || !c.lastMove.isDrop() || !isOpen(c)) return false;
+        const unsigned s = c.lastMove.to;
+        const uint64_t bit = uint64_t(1) << (s % 64);
+        if (openDrop_[s / 64] & bit) return true;
+        openDrop_[s / 64] |= bit;
+        return false;
+    }
+
+  private:
+    bool active_;
+    std::array<uint64_t, 3> openDrop_{};
+};
 
 void setProved(Position& n) {
     n.pn = 0;
@@ -66,10 +114,13 @@ std::span<Position> childrenOf(Position& n) {
     return std::span<Position>(n.children, n.childCount);
 }
 
-bool sameHandOrPoorer(const Position& candidate, const Position& reference, int handBase) {
-    for (int kind = PAWN; kind <= ROOK; ++kind)
-        if (candidate.hand[handBase + kind] > reference.hand[handBase + kind]) return false;
-    return true;
+// Stores a final result; under hand dominance with the hands that `bounds` gives it.
+template <typename Bounds>
+void storeFinal(SearchContext& ctx, const Position& n, int16_t value, Bounds bounds) {
+    if (ctx.table->handDominance)
+        ctx.table->store(n, value, bounds());
+    else
+        ctx.table->store(n, value);
 }
 
 // A position searched as open nearer the root: returns true when N was left for later.
@@ -89,7 +140,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
     if (n.ply < 3 || n.parent == nullptr || n.parent->parent == nullptr ||
         n.parent->parent->parent == nullptr)
         return false;
-    const int handBase = ctx.rules.genre == GENRE_BEST_SELFMATE ? GOTE : SENTE;
+    const Side owner = economisedHand(ctx.rules.genre);
     const Position* twin = nullptr;
     const Position* a = n.parent->parent;
     const Position* b = a->parent;
@@ -100,7 +151,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
                 if (&y == a) continue;
                 bool same = y.key == n.key;
                 if (!same && ctx.nodeRules.handEconomy && y.boardKey == n.boardKey &&
-                    y.sideToMove == n.sideToMove && n.ply >= y.ply && sameHandOrPoorer(n, y, handBase))
+                    y.sideToMove == n.sideToMove && n.ply >= y.ply && handCovers(y, n, owner))
                     same = true;
                 if (same) twin = &y;
             }
@@ -144,7 +195,7 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
             setProved(child);
             child.loopPly = NO_PLY;
             child.effort = 0;
-            ctx.table->store(child, 0);
+            storeFinal(ctx, child, 0, [&] { return noMoveBounds(child, ctx.rules.checkRequired); });
             best = 1;
             proofSeen = true;
             break;
@@ -158,7 +209,13 @@ bool sameHandOrPoorer(const Position& candidate, const Position& reference, int 
     if (n.visits != VISITS_SATURATED) ++n.visits;
     if (!isProved(n)) return false;
     updateTreeCounts(ctx, n);
-    ctx.table->store(n, static_cast<int16_t>(best));
+    if (ctx.table->handDominance) {
+        HandBounds bounds;
+        const int16_t length = provedBounds(ctx, n, d, bounds);
+        ctx.table->store(n, length, bounds);
+    } else {
+        ctx.table->store(n, static_cast<int16_t>(best));
+    }
     return true;
 }
 
@@ -285,7 +342,19 @@ int16_t finishedValue(SearchContext& ctx, Position& n, int d) {
 
 void finishNode(SearchContext& ctx, Position& n, int d) {
     updateTreeCounts(ctx, n);
-    ctx.table->store(n, finishedValue(ctx, n, d));
+    if (ctx.table->handDominance && isProved(n)) {
+        HandBounds bounds;
+        const int16_t length = provedBounds(ctx, n, d, bounds);
+        ctx.table->store(n, length, bounds);
+    } else {
+        const int16_t value = finishedValue(ctx, n, d);
+        const bool cleanNonProof = n.dn == 0 && !n.loopTainted;
+        storeFinal(ctx, n, value, [&] {
+            HandBounds bounds;
+            if (cleanNonProof) nonProofBounds(ctx, n, d, bounds);
+            return bounds;
+        });
+    }
     if (n.state == NODE_STATE_ABORTED)
         for (Position& c : childrenOf(n)) ctx.table->store(c, static_cast<int16_t>(d - 1));
     ctx.resuming = false;
@@ -366,7 +435,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
                 setDisproved(n);
             n.loopPly = NO_PLY;
             n.effort = 0;
-            ctx.table->store(n, 0);
+            storeFinal(ctx, n, 0, [&] { return noMoveBounds(n, ctx.rules.checkRequired); });
             return;
         }
     }
@@ -377,7 +446,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
         n.loopTainted = 0;
         n.loopPly = NO_PLY;
         n.effort = 0;
-        ctx.table->store(n, 0);
+        storeFinal(ctx, n, 0, [&] { return depthLimitBounds(n); });
         return;
     }
 
@@ -477,14 +546,16 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     // 3. Scan: the smallest deciding number wins; ties go by the rules below.
     Position* chosen = nullptr;
     int32_t best = PN_INFINITE, bestSecond = PN_INFINITE;
-    int32_t largest = 0, largestSecond = 0;
-    int32_t sum = 0;
-    int openCount = 0;
+    int32_t largestSecond = 0;
+    OtherNumbers others;
     const bool laterPhase = ctx.phase == PHASE_SHORTER || ctx.verifyKind == VERIFY_ATTACKS;
     const uint32_t killer = n.parent != nullptr ? n.parent->killer : 0;
     auto isKiller = [&](const Position& c) { return n.parent != nullptr && c.lastMove.packed() == killer; };
+    DropQueue queue(!orNode && ctx.table != nullptr && ctx.table->handDominance);
     for (Position& c : children) {
+        if (queue.waits(c)) continue;
         const int32_t dec = deciding(c), oth = other(c);
+        const int32_t largest = others.largest;
         if (chosen == nullptr || dec < best) {
             if (chosen != nullptr) bestSecond = best;
             best = dec;
@@ -503,34 +574,28 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
                 if (yWins) chosen = &c;
             }
         }
-        if (oth > largest) {
+        if (oth > largest)
             largestSecond = largest;
-            largest = oth;
-        } else if (oth > largestSecond) {
+        else if (oth > largestSecond)
             largestSecond = oth;
-        }
-        if (isOpen(c)) ++openCount;
-        sum = saturatingPnAdd(sum, oth);
+        others.add(c, oth);
     }
 
     // 4. Whether the children's numbers may be summed.
-    n.sumSafe = openCount < 2 || sum < PN_CAP / openCount;
+    n.sumSafe = others.sumSafe();
 
     // 5. The node's numbers.
     int32_t combined;
     if (children.empty()) {
         best = PN_INFINITE;
         combined = 0;
-    } else if (best > 0 && largest > 0) {
-        int64_t v = n.sumSafe && ctx.rules.checkRequired ? sum : int64_t(largest) + openCount - 1;
-        combined = v >= PN_CAP ? largest : static_cast<int32_t>(v);
     } else {
-        combined = largest;
+        combined = others.combined(best, n.sumSafe, ctx.rules.checkRequired);
     }
     setNumbers(n, orNode, best, combined);
     s.best = best;
     s.bestSecond = bestSecond;
-    s.other = largest;
+    s.other = others.largest;
     s.otherSecond = largestSecond;
     s.combined = combined;
     return chosen;
@@ -538,21 +603,16 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
 
 void recomputeNode(SearchContext& ctx, Position& n) {
     const bool orNode = ctx.isOrNode(n);
-    int32_t minimum = PN_INFINITE, largest = 0, sum = 0;
-    int openCount = 0;
+    int32_t minimum = PN_INFINITE;
+    OtherNumbers others;
+    DropQueue queue(!orNode && ctx.table != nullptr && ctx.table->handDominance);
     for (const Position& c : childrenOf(n)) {
-        const int32_t dec = orNode ? c.pn : c.dn, oth = orNode ? c.dn : c.pn;
-        minimum = std::min(minimum, dec);
-        largest = std::max(largest, oth);
-        if (isOpen(c)) ++openCount;
-        sum = saturatingPnAdd(sum, oth);
+        if (queue.waits(c)) continue;
+        minimum = std::min(minimum, orNode ? c.pn : c.dn);
+        others.add(c, orNode ? c.dn : c.pn);
     }
-    int32_t combined = largest;
-    if (openCount > 0 && largest >= 1 && largest < PN_CAP) {
-        int64_t v = n.sumSafe && ctx.rules.checkRequired ? sum : int64_t(largest) + openCount - 1;
-        if (v < PN_CAP) combined = static_cast<int32_t>(v);
-    }
-    if (n.childCount == 0) combined = 0;
+    const int32_t combined =
+        n.childCount == 0 ? 0 : others.combined(minimum, n.sumSafe, ctx.rules.checkRequired);
     setNumbers(n, orNode, minimum, combined);
     updateTreeCounts(ctx, n);
 }

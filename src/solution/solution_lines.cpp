@@ -72,6 +72,12 @@ bool searchCopy(SearchContext& ctx, Position& node, int depth) {
 
 MoveLine extract(SearchContext& ctx, Position& node, int length);
 
+// Whether the node has reached the goal: no usable move, and that is a proof.
+bool matedAlready(SearchContext& ctx, Position& node) {
+    ExpandedNode expanded(ctx, node);
+    return expanded.children().empty() && judgeNoMoves(ctx, node, expanded.code()) == Verdict::PROVED;
+}
+
 // Step 7 of the extraction: proof data of this node was lost; make room and search again.
 bool researchLostProof(SearchContext& ctx, Position& node, const ExpandedNode& expanded, int length) {
     if (ctx.detailedMonitor) {
@@ -158,9 +164,11 @@ MoveLine extract(SearchContext& ctx, Position& node, int length) {
         }
         const int found = static_cast<int>(rest.size());
         if (found == chosenDepth) return prepend(chosen->lastMove, rest);
-        // The table claimed a proof of the wrong length. A shorter true line corrects it; a line that
-        // could not be read at all (or is not shorter) would only repeat the same choice.
-        if (found == 0 || found > chosenDepth) return {};
+        // The table claimed a proof of the wrong length. A shorter true line corrects it (a length
+        // lent across hands may belong to a position that needed more moves, even to a node that is
+        // already mated); a line that could not be read at all (or is not shorter) would only repeat
+        // the same choice.
+        if ((found == 0 && !matedAlready(ctx, *chosen)) || found > chosenDepth) return {};
         Position corrected = *chosen;
         corrected.pn = 0;
         corrected.dn = PN_INFINITE;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <new>
 
 #include "platform/console.h"
 #include "platform/large_memory.h"
+#include "rules/attacks.h"
 
 namespace nagare {
 
@@ -26,6 +28,8 @@ constexpr uint8_t DISPROVED_LEVEL_BONUS = 1;
 // The hash-monitor dump is shown only for a store that walked this far.
 constexpr int MONITOR_SHOW_INDEX = 99;
 constexpr int NOTHING_WRITTEN = -1;
+
+constexpr size_t HAND_TABLE_FRACTION = 8;  // the hand table's bytes, as a part of the position table's
 
 }  // namespace
 
@@ -79,6 +83,11 @@ uint64_t PositionTable::slotCountFor(uint64_t megabytes) {
     return megabytes / TABLE_MEGABYTES_PER_BLOCK * TABLE_SLOTS_PER_BLOCK - 1;
 }
 
+uint64_t PositionTable::bytesFor(uint64_t megabytes) {
+    const uint64_t entryBytes = (slotCountFor(megabytes) + 1) * sizeof(TableEntry);
+    return entryBytes + entryBytes / HAND_TABLE_FRACTION + LOOP_FILTER_WORDS * sizeof(uint64_t);
+}
+
 bool PositionTable::create(uint64_t megabytes) {
     return createSlots(slotCountFor(megabytes));
 }
@@ -101,6 +110,12 @@ bool PositionTable::createSlots(uint64_t slots) {
     wrapCorrection_ = (tableSize - (0 - tableSize) % tableSize) % tableSize;
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
+    loopFilter_ = std::make_unique<uint64_t[]>(LOOP_FILTER_WORDS);
+    // The hand table beside it, an eighth of the size: a fresh block is an empty table.
+    if (!hands.create(bytes / HAND_TABLE_FRACTION)) {
+        release();
+        return false;
+    }
     // A new block reads as zero, which is a virgin slot: writing every page before use would only
     // cost the time of touching gigabytes.
     finalDepthBound = NO_PLY;
@@ -110,10 +125,17 @@ bool PositionTable::createSlots(uint64_t slots) {
 
 void PositionTable::release() {
     entries.reset();
+    hands.release();
     tableSize = 0;
 }
 
 void PositionTable::clear() {
+    hands.clear();
+    std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
+    clearEntries();
+}
+
+void PositionTable::clearEntries() {
     std::fill(entries.get(), entries.get() + tableSize, FRESH_ENTRY);
     finalDepthBound = NO_PLY;
     openPlyBound = 0;
@@ -193,14 +215,26 @@ void PositionTable::stamp(TableEntry& slot) {
 }
 
 TableEntry* PositionTable::store(const Position& node, int16_t value) {
+    if (!handDominance || (node.pn != 0 && node.dn != 0) || node.loopTainted)
+        return store(node, value, HandBounds{});
+    return store(node, value, exactBounds(node));
+}
+
+TableEntry* PositionTable::store(const Position& node, int16_t value, const HandBounds& bounds) {
     if (tableSize == 0) return nullptr;
     peakCount = std::max(peakCount, usedCount);
     if (usedCount > recoveryLimit) recover();
     NewEntry e = buildEntry(node, value);
     if (!isStorableKey(e.key)) return nullptr;
+    const bool final = e.pn == 0 || e.dn == 0;
+    if (handDominance && final && !node.loopTainted) storeHands(node, e, bounds);
     if (e.pn == 0) return storeProved(e);
     if (e.dn != 0) return storeOpen(e);
-    if (node.loopTainted) return storeLoop(e);
+    if (node.loopTainted) {
+        const uint64_t bit = loopFilterBit(e.key);
+        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
+        return storeLoop(e);
+    }
     return storeNonProof(e);
 }
 
@@ -334,7 +368,24 @@ TableEntry* PositionTable::storeNonProof(const NewEntry& e) {
     return written;
 }
 
+void PositionTable::storeHands(const Position& node, const NewEntry& e, const HandBounds& bounds) {
+    if (handsNeedCheck && node.sideToMove == GOTE && !inCheck(node, GOTE)) return;
+    hands.store(node, bounds, e.depth, e.level);
+}
+
 // --- probes ---
+
+TableEntry* PositionTable::handHit(const Position& node, const HandEntry* hit) {
+    if (hit == nullptr) return nullptr;
+    handHit_ = FRESH_ENTRY;
+    handHit_.pn = hit->isProof() ? 0 : hit->result == HandResult::DISPROVED ? PN_INFINITE : PN_CAP;
+    handHit_.dn = hit->isProof() ? PN_INFINITE : 0;
+    handHit_.keyMid = static_cast<uint32_t>(node.key >> KEY_MID_SHIFT);
+    handHit_.keyHigh = static_cast<uint16_t>(node.key >> KEY_HIGH_SHIFT);
+    handHit_.depth = hit->depth;
+    handHit_.level = hit->level;
+    return &handHit_;
+}
 
 void PositionTable::touch(TableEntry& slot) {
     if (slot.isFree()) {
@@ -364,15 +415,21 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
 }
 
 TableEntry* PositionTable::probeFinal(const Position& node, int d) {
-    return walk(node.key, std::max(provenProbeMax, nonProofProbeMax), [d](const TableEntry& slot) {
+    TableEntry* e = walk(node.key, std::max(provenProbeMax, nonProofProbeMax), [d](const TableEntry& slot) {
         if (slot.isLoop()) return false;
         if (slot.isProved()) return slot.depth <= d;
         return slot.isDisproved() || (slot.dn == 0 && slot.depth >= d);
     });
+    if (e != nullptr || !handDominance) return e;
+    return handHit(node, hands.findFinal(node, d));
 }
 
 TableEntry* PositionTable::probeProven(const Position& node) {
-    return walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    TableEntry* e = walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    if (!handDominance) return e;
+    // A proof lent across hands may be shorter than the one kept for the exact position.
+    const HandEntry* lent = hands.findProof(node, e != nullptr ? e->depth - 1 : NO_PLY);
+    return lent != nullptr ? handHit(node, lent) : e;
 }
 
 TableEntry* PositionTable::probeOpen(Position& node) {
@@ -386,12 +443,15 @@ TableEntry* PositionTable::probeOpen(Position& node) {
 }
 
 TableEntry* PositionTable::probeLoop(const Position& node) {
+    if (tableSize == 0 || !mayHoldLoop(node.pathKey)) return nullptr;
     return walk(node.pathKey, nonProofProbeMax, [](const TableEntry& slot) { return slot.isLoop(); });
 }
 
 TableEntry* PositionTable::probeNonProof(const Position& node) {
-    return walk(node.key, nonProofProbeMax,
-                [](const TableEntry& slot) { return !slot.isLoop() && slot.isNonProof(); });
+    TableEntry* e = walk(node.key, nonProofProbeMax,
+                         [](const TableEntry& slot) { return !slot.isLoop() && slot.isNonProof(); });
+    if (e != nullptr || !handDominance) return e;
+    return handHit(node, hands.findNonProof(node, std::numeric_limits<int>::min()));
 }
 
 // --- purges ---

@@ -15,6 +15,7 @@
 #include "rules/position.h"
 #include "table/fast_modulo.h"
 #include "table/fixed_text.h"
+#include "table/hand_table.h"
 
 namespace nagare {
 
@@ -142,6 +143,15 @@ class PositionTable {
     std::array<int64_t, LEVEL_BUCKETS> levelHistogram{};  // recovery's work area
     TableKindCounts kindCounts{};                         // recovery's survey of the last run
 
+    // Hand dominance: final results are also filed by board in `hands` with the range of hands they
+    // hold for, and a probe that finds no exact entry asks there. Set by whoever prepares the search,
+    // for the rules where it is sound; `hands` is allocated with the table and starts empty.
+    bool handDominance = false;
+    // Under 最善詰 a second-player position out of check (only a root can be one) is matched exactly
+    // only: with a hand poorer by a piece it could be a stalemate, which does not count.
+    bool handsNeedCheck = false;
+    HandTable hands;
+
     // Console options, set by whoever creates the table.
     bool hashMonitor = false;      // "ハッシュモニタ": dump the probes of a crowded open store
     bool detailedMonitor = false;  // "詳細モニタ": recovery's extra lines
@@ -149,6 +159,8 @@ class PositionTable {
 
     // Addressable slots for a memory option in megabytes (at least 20; smaller values are raised).
     static uint64_t slotCountFor(uint64_t megabytes);
+    // The memory a table for the memory option takes in all: the entries and what is kept beside them.
+    static uint64_t bytesFor(uint64_t megabytes);
     // Allocates tableSize + 1 entries for the memory option and clears them. False when the memory
     // cannot be had; the table is then left without entries.
     bool create(uint64_t megabytes);
@@ -168,11 +180,15 @@ class PositionTable {
     // remaining depth of a bounded non-proof. Returns the slot written or refreshed, or null when all
     // probes were taken by entries the store may not displace.
     TableEntry* store(const Position& node, int16_t value);
+    // The same, and under hand dominance the result is filed by board for the hands in `bounds` (the
+    // plain store files it for the node's own hands).
+    TableEntry* store(const Position& node, int16_t value, const HandBounds& bounds);
 
     // A final result by key: a proof no longer than d, a disproof, or a bounded non-proof at least d
     // deep; loop entries are ignored.
     TableEntry* probeFinal(const Position& node, int d);
-    // A proof by key, whatever its length.
+    // A proof by key, whatever its length; under hand dominance the shortest of the exact one and
+    // those lent across hands.
     TableEntry* probeProven(const Position& node);
     // The open entry stored for this position at the node's ply. Open entries of the position at
     // shallower plies met on the way lower node.openPly.
@@ -185,6 +201,10 @@ class PositionTable {
     // Starts loading the first slot of a key's probe sequence, for a probe that will soon follow.
     void prefetch(uint64_t key) const {
         if (tableSize != 0) __builtin_prefetch(&entries[slotOf_(key)]);
+    }
+    // The same for the node's entries in the hand table.
+    void prefetchHands(const Position& node) const {
+        if (handDominance) hands.prefetch(node);
     }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
@@ -246,14 +266,34 @@ class PositionTable {
     }
     template <typename Accept>
     TableEntry* walk(uint64_t key, int limit, Accept accept);
+    // A hand-table result shown as a table entry (valid until the next such probe).
+    TableEntry* handHit(const Position& node, const HandEntry* hit);
+    void storeHands(const Position& node, const NewEntry& e, const HandBounds& bounds);
+    void clearEntries();
 
     void monitorHeader(const NewEntry& e, uint64_t startSlot);
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);
     void monitorFlush(int reached, int writtenIndex);
 
+    // Which path keys may have a loop entry: a bit per group of keys, set by every loop store and
+    // cleared only with the table. Most probes by path key find no loop entry; this spares them the
+    // walk. A checkpoint does not keep it: after a restore the loop entries read from the file are
+    // not found again, and their positions are searched anew.
+    static constexpr int LOOP_FILTER_BITS = 24;
+    static constexpr size_t LOOP_FILTER_WORDS = (size_t(1) << LOOP_FILTER_BITS) / 64;
+    static uint64_t loopFilterBit(uint64_t pathKey) {
+        return (pathKey >> KEY_MID_SHIFT) & ((1u << LOOP_FILTER_BITS) - 1);
+    }
+    bool mayHoldLoop(uint64_t pathKey) const {
+        const uint64_t bit = loopFilterBit(pathKey);
+        return (loopFilter_[bit / 64] >> (bit % 64)) & 1;
+    }
+    std::unique_ptr<uint64_t[]> loopFilter_;
+
     uint64_t wrapCorrection_ = 0;
     FastModulo slotOf_;  // key mod tableSize  // (tableSize - 2^64 mod tableSize) mod tableSize
     FixedText<MONITOR_TEXT_CAPACITY> monitorText_;
+    TableEntry handHit_{};
 };
 
 }  // namespace nagare

@@ -162,7 +162,7 @@ TEST(CheckInterrupt, AnsweringYesStopsTheSearchAndRecordsThePathForTheCheckpoint
     const test::Solved plain = test::solveFile(problemPath(SMALL_PROBLEM));
     ScriptedStop stop(SMALL_PROBLEM);
     stop.askAgain = true;
-    stop.stopAt = 500;
+    stop.stopAt = 150;
     const test::Solved s = stop.run();
     SearchContext& ctx = *stop.rig.ctx;
 
@@ -205,7 +205,7 @@ TEST(ResumeReplay, AStoppedSearchGoesOnToTheSameVerdict) {
     ASSERT_TRUE(plain.proved);
     ScriptedStop stop(SMALL_PROBLEM);
     stop.askAgain = true;
-    stop.stopAt = 300;
+    stop.stopAt = 100;
     ASSERT_FALSE(stop.run().proved);
     SearchContext& ctx = *stop.rig.ctx;
     ASSERT_FALSE(ctx.resumePath.empty());

@@ -111,6 +111,42 @@ TEST(SelectChild, FutileInterpositionsWaitForTheRealDefences) {
     EXPECT_EQ(f.children[1].dn, 6);  // raised to the largest real defence
 }
 
+// Under hand dominance, futile drops on one square wait for the first of them: a defence of several
+// pieces interposed on a square counts once in the node's numbers until that first one is decided.
+TEST(SelectChild, InterpositionsOnOneSquareWaitForTheFirst) {
+    PositionTable table;
+    ASSERT_TRUE(table.createSlots(1021));
+    for (bool lending : {false, true}) {
+        Family f(GOTE, {{3, 2}, {3, 1}, {2, 4}, {4, 3}});
+        f.ctx.table = &table;
+        table.handDominance = lending;
+        f.ctx.rules.checkRequired = true;
+        f.children[0].lastMove = makeDrop(0x15, GOTE + PAWN);
+        f.children[1].lastMove = makeDrop(0x15, GOTE + SILVER);
+        f.children[3].lastMove = makeDrop(0x14, GOTE + GOLD);
+        for (int i : {0, 1, 3}) f.children[i].futileDrop = 1;
+        ChildSummary s;
+        Position* chosen = f.select(s);
+        if (!lending) {
+            EXPECT_EQ(chosen, &f.children[1]);
+            EXPECT_EQ(f.node.pn, 12);
+            continue;
+        }
+        EXPECT_EQ(chosen, &f.children[0]);  // the silver waits behind the pawn
+        EXPECT_EQ(f.node.pn, 9);
+        EXPECT_EQ(f.node.dn, 2);
+        f.children[0].pn = 0;
+        f.children[0].dn = PN_INFINITE;
+        EXPECT_EQ(f.select(s), &f.children[1]);  // the pawn is proved: the silver's turn
+        EXPECT_EQ(f.node.pn, 9);
+        f.children[0].pn = 3;
+        f.children[0].dn = 2;
+        f.children[1].futileDrop = 0;  // a silver the defence backs up is a real defence
+        EXPECT_EQ(f.select(s), &f.children[1]);
+        EXPECT_EQ(f.node.pn, 12);
+    }
+}
+
 struct ThresholdCase {
     Side side;
     std::vector<std::pair<int32_t, int32_t>> children;

@@ -53,7 +53,7 @@ TEST(RealProblems, ATinyTableStillGivesTheRightVerdict) {
     const std::string path = std::string(NAGARE_TEST_DATA) + "/problems/short/mate11-000-003.kif";
     test::QuietTableConsole quiet;
     test::SolveRig rig;
-    ASSERT_TRUE(rig.load(path, 4093));
+    ASSERT_TRUE(rig.load(path, 2039));
     rig.table.console = &quiet;
     test::Solved s = rig.search(11);
     EXPECT_GT(quiet.recoveries, 10);
@@ -63,7 +63,7 @@ TEST(RealProblems, ATinyTableStillGivesTheRightVerdict) {
     EXPECT_LE(rig.table.usedCount, rig.table.tableSize);
     EXPECT_EQ(rig.table.usedCount, rig.table.recount());
     test::SolveRig shorter;
-    ASSERT_TRUE(shorter.load(path, 4093));
+    ASSERT_TRUE(shorter.load(path, 2039));
     shorter.table.console = &quiet;
     EXPECT_FALSE(shorter.search(9).proved);
 }

@@ -1,6 +1,7 @@
-// nagare-bench solve [--mb N] [--depth N] [--no-monitor] FILE...: proves each problem to its stated
-// length (or to N plies) and prints the result, the proof length, the nodes searched and the speed.
-// --no-monitor searches without the monitor thread.
+// nagare-bench solve [--mb N] [--depth N] [--no-monitor] [--no-dominance] FILE...: proves each problem
+// to its stated length (or to N plies) and prints the result, the proof length, the nodes searched and
+// the speed. --no-monitor searches without the monitor thread; --no-dominance matches positions in the
+// table only with their exact hands.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,9 +69,10 @@ struct StderrTableConsole : TableConsole {
 };
 
 struct Options {
-    long megabytes = 0;   // 0: the problem's own memory option
-    long depth = -1;      // -1: the stated length
-    bool monitor = true;  // false: no monitor thread, to measure what it costs
+    long megabytes = 0;     // 0: the problem's own memory option
+    long depth = -1;        // -1: the stated length
+    bool monitor = true;    // false: no monitor thread, to measure what it costs
+    bool dominance = true;  // false: exact matching only, to compare verdicts and lengths
     std::vector<std::string> files;
 };
 
@@ -86,8 +88,12 @@ bool parseOptions(int argc, char** argv, Options& o) {
             }
         } else if (std::strcmp(argv[i], "--no-monitor") == 0) {
             o.monitor = false;
+        } else if (std::strcmp(argv[i], "--no-dominance") == 0) {
+            o.dominance = false;
         } else if (argv[i][0] == '-') {
-            std::fprintf(stderr, "usage: nagare-bench solve [--mb N] [--depth N] [--no-monitor] FILE...\n");
+            std::fprintf(
+                stderr,
+                "usage: nagare-bench solve [--mb N] [--depth N] [--no-monitor] [--no-dominance] FILE...\n");
             return false;
         } else {
             o.files.push_back(argv[i]);
@@ -135,6 +141,7 @@ int solve(int argc, char** argv) {
         }
         auto ctx = std::make_unique<SearchContext>();
         prepareContext(*ctx, problem, table);
+        if (!options.dominance) table.handDominance = false;
         prepareRoot(root);
         const int depth = options.depth >= 0 ? static_cast<int>(options.depth) : problem.record.length;
         ctx->phase = PHASE_SOLVE;
