@@ -34,13 +34,16 @@ void walkRay(Position& p, std::array<uint32_t, SQUARE_SPAN>& map, Square s, int 
     }
 }
 
-// Adds (or removes) the attacks of the piece `code` standing on `s` to (from) `map`.
-template <bool Set>
+// Adds (or removes) the attacks of the piece `code` standing on `s` to (from) `map`. A piece that
+// could never move again (a first player's knight on 1一) steps off the map altogether; only the
+// build from a diagram meets one, and it asks for `InsideMapOnly`.
+template <bool Set, bool InsideMapOnly = false>
 void pieceAttacks(Position& p, std::array<uint32_t, SQUARE_SPAN>& map, Square s, int code) {
     for (int d = 0; d < DIRECTION_COUNT; ++d) {
         if (canSlide[d][code]) {
             walkRay<Set>(p, map, s, d, 1u << (SLIDE_BIT_SHIFT + d));
         } else if (canStep[d][code]) {
+            if (InsideMapOnly && static_cast<unsigned>(s + OFFSET[d]) >= SQUARE_SPAN) continue;
             if constexpr (Set)
                 map[s + OFFSET[d]] |= 1u << d;
             else
@@ -122,10 +125,11 @@ void buildAttackMaps(Position& p) {
         for (int rank = 1; rank <= RANK_COUNT; ++rank) {
             Square s = makeSquare(file, rank);
             int code = p.at(s);
+            // The diagram is not validated yet: it may hold pieces that could never move.
             if (isPieceOf(code, SENTE))
-                pieceAttacks<true>(p, p.attack[0], s, code);
+                pieceAttacks<true, true>(p, p.attack[0], s, code);
             else if (isPieceOf(code, GOTE))
-                pieceAttacks<true>(p, p.attack[1], s, code);
+                pieceAttacks<true, true>(p, p.attack[1], s, code);
         }
     }
 }

@@ -192,6 +192,18 @@ TEST(MakeMove, RaysAreCutAndReopenedAndEndOnTheWall) {
     EXPECT_TRUE(matchesRebuild(p));
 }
 
+// A diagram may hold pieces that could never move, to be refused once it is shown: building it must
+// still write nothing outside the attack maps. A first player's knight on 1一 jumps below square 0.
+TEST(SetUp, PiecesThatCanNeverMoveLeaveTheWallAlone) {
+    Position p = positionFromSfen("k6PN/8N/9/9/9/9/9/9/4K3n w - 1");
+    for (int element = 0; element < BOARD_ELEMENTS; ++element) {
+        if (isPlayable(element - BOARD_OFFSET)) continue;
+        EXPECT_EQ(p.board[element], WALL) << "element " << element;
+    }
+    EXPECT_EQ(p.at(0x11), SENTE + KNIGHT);
+    EXPECT_EQ(p.attack[0][0x11 + 14], 1u << 8);  // its other jump lands on the wall below file 1
+}
+
 TEST(MakeMove, ObstaclesStopRaysAndCountForNoSide) {
     std::array<uint8_t, 81> cells{};
     cells[0] = GOTE + KING;           // 91
