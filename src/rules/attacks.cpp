@@ -114,6 +114,8 @@ bool givesCheck(const Position& p, Move m) {
     const int placed = m.promote ? m.piece | PROMOTED : m.piece;
     constexpr Square NO_SQUARE = -1000;  // a drop vacates nothing
     const Square to = m.to, from = m.isDrop() ? NO_SQUARE : m.from;
+    // Taking the king itself: only a position that was never validated has its king capturable.
+    if (to == king) return true;
     // Direct: the piece on `to` reaches the king, `from` being empty now. Only the one direction in
     // which the king lies from `to` can hold such an attack.
     const int df = fileOf(king) - fileOf(to), dr = rankOf(king) - rankOf(to);

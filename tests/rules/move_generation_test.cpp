@@ -288,5 +288,16 @@ TEST(GivesCheck, DropsInTheCornerStopAtTheWall) {
     }
 }
 
+// A diagram that was never validated may leave the second player's king capturable with the first
+// player to move; the move that takes it is the strongest check there is, never a wild read.
+TEST(GivesCheck, TakingACapturableKingCountsAsCheck) {
+    Position p = test::positionFromSfen("4k4/4G4/9/9/4R4/9/9/9/K8 b - 1");
+    const Move byGold = makeBoardMove(0x52, 0x51, SENTE + GOLD, false);
+    EXPECT_TRUE(givesCheck(p, byGold));
+    Position q = test::positionFromSfen("4k4/9/9/9/4R4/9/9/9/K8 b - 1");
+    EXPECT_TRUE(givesCheck(q, makeBoardMove(0x55, 0x51, SENTE + ROOK, false)));
+    EXPECT_TRUE(givesCheck(q, makeBoardMove(0x55, 0x51, SENTE + ROOK, true)));
+}
+
 }  // namespace
 }  // namespace nagare

@@ -1,36 +1,20 @@
 // The built program run as a person runs it, with no input: the exit code and what it prints.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "../support/program_run.h"
 #include "../support/test_files.h"
 #include "platform/console.h"
 
 namespace nagare {
 namespace {
 
-struct ProgramRun {
-    int exitCode = -1;
-    std::string output;  // UTF-8, standard output and standard error together
-};
+using test::ProgramRun;
+using test::shellQuoted;
 
-std::string shellQuoted(const std::string& s) {
-    return "'" + s + "'";
-}
-
-// Runs nagare with `arguments` (already quoted) and standard input from `input`.
 ProgramRun runNagare(const std::string& arguments, const std::string& input = "/dev/null") {
-    std::string out = test::tempPath("output.txt");
-    std::string code = test::tempPath("exit-code.txt");
-    std::string command = "LC_ALL=C.UTF-8 " + shellQuoted(NAGARE_BINARY) + " " + arguments + " < " +
-                          shellQuoted(input) + " > " + shellQuoted(out) + " 2>&1; echo $? > " +
-                          shellQuoted(code);
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    ProgramRun run;
-    run.exitCode = std::atoi(test::readFile(code).c_str());
-    run.output = test::readFile(out);
-    return run;
+    return test::runProgram(NAGARE_BINARY, arguments, input);
 }
 
 std::string utf8(std::string_view sjis) {
