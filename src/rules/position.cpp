@@ -221,8 +221,11 @@ void makeMove(Position& p, Move m) {
     if (code == SENTE + KING) p.kingSquare[0] = to;
     if (code == GOTE + KING) p.kingSquare[1] = to;
 
-    const uint64_t moveKey = keys.from[squareRow(from)][p.ply] ^ keys.to[squareRow(to)][p.ply] ^
-                             keys.promote[m.promote][p.ply] ^ keys.piece[code][p.ply];
+    // The move-key tables have a column per ply as deep as a search goes; a line replayed or written
+    // out beyond that (or from a ply that was never set) shares the last column.
+    const int column = static_cast<uint16_t>(p.ply) < MAX_PLY ? p.ply : MAX_PLY - 1;
+    const uint64_t moveKey = keys.from[squareRow(from)][column] ^ keys.to[squareRow(to)][column] ^
+                             keys.promote[m.promote][column] ^ keys.piece[code][column];
     p.pathKey ^= moveKey;
     p.lastMovePathKey = moveKey;
     ++p.ply;

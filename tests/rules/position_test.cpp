@@ -162,6 +162,22 @@ TEST(Keys, TranspositionsShareKeysButNotPathKeys) {
     EXPECT_EQ(a.handKey, positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b - 1").handKey);
 }
 
+// The move keys have a column per ply up to the deepest search; a line played out further (a long
+// move list, a line written out) keeps to the last column instead of reading past the tables.
+TEST(MakeMove, MoveKeysBeyondTheDeepestPlyUseTheLastColumn) {
+    const KeyTables& t = keyTables();
+    const Move promotes = makeBoardMove(0x53, 0x52, SENTE + SILVER, true);
+    const int last = MAX_PLY - 1;
+    const uint64_t lastColumn = t.from[squareRow(0x53)][last] ^ t.to[squareRow(0x52)][last] ^
+                                t.promote[1][last] ^ t.piece[SENTE + SILVER][last];
+    for (int ply : {MAX_PLY - 1, MAX_PLY, 32767, -1}) {
+        Position p = positionFromSfen("k8/9/4S4/9/9/9/9/9/K8 b - 1");
+        p.ply = static_cast<int16_t>(ply);
+        makeMove(p, promotes);
+        EXPECT_EQ(p.lastMovePathKey, lastColumn) << ply;
+    }
+}
+
 TEST(MakeMove, CapturedPromotedPiecesGoToHandUnpromoted) {
     // The first player's silver takes a dragon, then its pawn takes a promoted pawn.
     Position p = positionFromSfen("4k4/9/9/9/3+r+p4/3SP4/9/9/4K4 b - 1");
