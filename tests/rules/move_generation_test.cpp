@@ -13,6 +13,7 @@
 #include "../support/reference_rules.h"
 #include "../support/sfen.h"
 #include "rules/attacks.h"
+#include "rules/validation.h"
 
 namespace nagare {
 namespace {
@@ -53,6 +54,18 @@ TEST(Perft, StartingPositionFirstPlayerToMove) {
 TEST(Perft, PositionWithTheMostLegalMoves) {
     Position p = positionFromSfen("R8/2K1S1SSk/4B4/9/9/9/9/9/1L1L1L3 b RBGSNLP3g3n17p 1");
     EXPECT_EQ(perft(p, 1), 593u);
+}
+
+// The densest diagram a search for one found (766 moves, no kings, fit for 最善自玉ステイルメイト):
+// sliders on the promotion ranks and a hand of every kind. The moves equal the slow reference's
+// and stay within the buffer, whose bound counts the moves by destination.
+TEST(Perft, DensestDiagramFound) {
+    const Position p = positionFromSfen("BBBBBRBBB/R7R/1R5R1/2+R6/6+R2/4+R4/3+R5/5+R3/+R7R b RBGSNLPrnlp 1");
+    EXPECT_EQ(initialPositionFault(p, GENRE_BEST_SELF_STALEMATE), "");
+    const std::vector<Move> moves = allMoves(p, true);
+    EXPECT_EQ(moves.size(), 766u);
+    EXPECT_LE(moves.size(), static_cast<size_t>(MOVE_BUFFER_SIZE));
+    EXPECT_EQ(sortedWords(moves), sortedWords(slowLegalMoves(p, true)));
 }
 
 TEST(Perft, MiddleGameWithTheSecondPlayerToMove) {
