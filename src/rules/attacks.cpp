@@ -70,11 +70,6 @@ void clearPlayable(PinMap& map) {
 
 }  // namespace
 
-uint32_t attackWordOf(const Position& p, Side side, Square square) {
-    if (outsideBoard(square) || rankOf(square) < 1 || rankOf(square) > RANK_COUNT) return 0;
-    return attackWordWithBlocker(p, side, square, 0, EMPTY);
-}
-
 uint32_t capturersOf(const Position& p, Side side, Square square, const PinMap& pins) {
     if (outsideBoard(square) || rankOf(square) == 0) return 0;
     uint32_t word = 0;

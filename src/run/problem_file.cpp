@@ -477,7 +477,11 @@ ReadResult readProblem(const std::string& path, Problem& problem) {
     if (content->size() > MAX_PROBLEM_FILE_BYTES)
         return malformed("問題ファイルが大きすぎます（" +
                          std::to_string(MAX_PROBLEM_FILE_BYTES / BYTES_PER_MEGABYTE) + "MBまで）");
-    return ProblemReader(*content, problem).read();
+    return readProblemText(*content, problem);
+}
+
+ReadResult readProblemText(string_view text, Problem& problem) {
+    return ProblemReader(text, problem).read();
 }
 
 KanjiCount parseKanjiCount(string_view text) {

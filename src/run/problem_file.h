@@ -66,6 +66,8 @@ constexpr size_t MAX_PROBLEM_FILE_BYTES = BYTES_PER_MEGABYTE;
 
 // Reads a problem file into `problem`, which starts from its defaults. Stops at the first fault.
 ReadResult readProblem(const std::string& path, Problem& problem);
+// The same for the file's text.
+ReadResult readProblemText(std::string_view text, Problem& problem);
 
 // The count of one piece in hand, written in kanji numerals after the piece's name: "" or any text of
 // an odd length or longer than three numerals counts 1; otherwise 一..十, 十X, X十 or X十Y.
