@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/console.h"
 #include "rules/piece_names.h"
 
 namespace nagare {
@@ -122,9 +123,6 @@ bool isAsciiSpace(char c) {
 }
 bool isAsciiDigit(char c) {
     return c >= '0' && c <= '9';
-}
-bool isShiftJisLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
 }
 
 // A leading decimal integer: white space skipped, an optional sign, then digits up to the first
@@ -554,7 +552,7 @@ std::optional<std::string> parseHand(string_view line, Side side, std::array<int
             i += separator;
             start = i;
         } else {
-            i += isShiftJisLead(static_cast<unsigned char>((*text)[i])) ? CHARACTER_BYTES : 1;
+            i += platform::isShiftJisLeadByte(static_cast<unsigned char>((*text)[i])) ? CHARACTER_BYTES : 1;
         }
     }
     if (start < text->size()) tokens.push_back(text->substr(start));
