@@ -1,6 +1,5 @@
 #include "rules/notation.h"
 
-#include "platform/console.h"
 #include "rules/piece_names.h"
 
 namespace nagare {
@@ -146,10 +145,6 @@ std::string formatMoveShort(Move m) {
         out += ')';
     }
     return out;
-}
-
-void printMoveShort(Move m) {
-    platform::consoleWrite(formatMoveShort(m) + "\t");
 }
 
 }  // namespace nagare
