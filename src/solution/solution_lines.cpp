@@ -5,6 +5,7 @@
 
 #include "platform/console.h"
 #include "rules/notation.h"
+#include "search/interruption.h"
 #include "search/monitor.h"
 #include "search/node_expansion.h"
 #include "search/proof_search.h"
