@@ -45,7 +45,6 @@ bool runWithLargeStack(const std::function<void()>& work, size_t stackBytes) {
         pthread_attr_destroy(&attributes);
     }
     if (!made) {
-        const SignalStack signalStack;
         task();
         return false;
     }

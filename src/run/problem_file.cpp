@@ -191,7 +191,8 @@ std::optional<std::string> readBoundedFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return std::nullopt;
     std::string content;
-    std::array<char, 1 << 16> chunk;
+    constexpr size_t CHUNK_BYTES = size_t{1} << 16;
+    std::array<char, CHUNK_BYTES> chunk;
     size_t n;
     while (content.size() <= MAX_PROBLEM_FILE_BYTES &&
            (n = std::fread(chunk.data(), 1,

@@ -5,21 +5,14 @@
 
 #include "../support/program_run.h"
 #include "../support/test_files.h"
-#include "platform/console.h"
 
 namespace nagare {
 namespace {
 
 using test::ProgramRun;
+using test::runNagare;
 using test::shellQuoted;
-
-ProgramRun runNagare(const std::string& arguments, const std::string& input = "/dev/null") {
-    return test::runProgram(NAGARE_BINARY, arguments, input);
-}
-
-std::string utf8(std::string_view sjis) {
-    return platform::sjisToUtf8(sjis);
-}
+using test::utf8;
 
 const char* const PAUSE = "何かキーを押してください...";
 
