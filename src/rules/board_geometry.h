@@ -75,6 +75,8 @@ constexpr int DIRECTION_COUNT = 12;
 constexpr int LINE_DIRECTIONS = 8;
 constexpr std::array<int, DIRECTION_COUNT> OFFSET = {17, 1, -15, 16, -16, 15, -1, -17, 14, -18, 18, -14};
 constexpr int SLIDE_BIT_SHIFT = 16;  // bit 16 + d of an attack word: a slide travelling in direction d
+constexpr uint32_t STEP_BITS = 0x0fff;
+constexpr uint32_t SLIDE_BITS = 0x00ff0000;
 
 // How each kind moves, for the first player (the second player's offsets are negated): its steps
 // (adjacent squares and knight jumps) and its slides (lines), each in the order the generators

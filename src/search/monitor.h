@@ -1,8 +1,13 @@
-// The monitor thread of a running search: it reads the keyboard and turns keys into requests that the
-// search reads once per node.
+// Watching and stopping a running search. The monitor thread, here, reads the keyboard and turns keys
+// into requests that the search reads once per node; what they ask for has a file of its own each:
+// the stop dialogue and the current line (interruption.h), the trace (trace.h) and the figures of a
+// finished search (statistics.h).
 #pragma once
 
+#include "search/interruption.h"
 #include "search/search_context.h"
+#include "search/statistics.h"
+#include "search/trace.h"
 
 namespace nagare {
 

@@ -7,11 +7,9 @@
 
 #include "rules/move_generation.h"
 #include "rules/notation.h"
-#include "search/interruption.h"
 #include "search/monitor.h"
 #include "search/node_expansion.h"
 #include "search/search_resume.h"
-#include "search/trace.h"
 #include "table/position_table.h"
 
 namespace nagare {

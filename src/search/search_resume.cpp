@@ -5,8 +5,8 @@
 #include "platform/console.h"
 #include "rules/diagram.h"
 #include "rules/notation.h"
+#include "search/monitor.h"
 #include "search/proof_search.h"
-#include "search/trace.h"
 
 namespace nagare {
 

@@ -1,11 +1,9 @@
 #include "solution/solution_lines.h"
 
 #include <span>
-#include <vector>
 
 #include "platform/console.h"
 #include "rules/notation.h"
-#include "search/interruption.h"
 #include "search/monitor.h"
 #include "search/node_expansion.h"
 #include "search/proof_search.h"
@@ -140,13 +138,13 @@ MoveLine extract(SearchContext& ctx, Position& node, int length) {
     // 8-9. The longest defence, the quickest mate; a wrong length in the table is corrected and the
     // choice made again. The corrections are also kept here: a store that finds no slot (every probe
     // holding another proof) leaves the table as it was, and the same choice must not come back.
-    std::vector<int> corrected(expanded.children().size(), NOT_CORRECTED);
+    std::vector<int> knownDepth(expanded.children().size(), NOT_CORRECTED);
     for (;;) {
         Position* chosen = nullptr;
         int chosenDepth = -1;
         for (Position& c : expanded.children()) {
             const int k = static_cast<int>(&c - expanded.children().data());
-            const int depth = corrected[k] != NOT_CORRECTED ? corrected[k] : provenDepth(ctx, c);
+            const int depth = knownDepth[k] != NOT_CORRECTED ? knownDepth[k] : provenDepth(ctx, c);
             if (depth < 0 || depth > length - 1) continue;
             const bool better = chosen == nullptr || (orNode ? depth < chosenDepth : depth > chosenDepth);
             const bool tie = chosen != nullptr && depth == chosenDepth;
@@ -166,13 +164,14 @@ MoveLine extract(SearchContext& ctx, Position& node, int length) {
         if (found == chosenDepth) return prepend(chosen->lastMove, rest);
         // The table claimed a proof of the wrong length. A shorter true line corrects it; a line that
         // could not be read at all (or is not shorter) would only repeat the same choice.
-        // Each round lowers one child's length, so the rounds end.
         if (found == 0 || found > chosenDepth) return {};
-        corrected[chosen - expanded.children().data()] = found;
-        Position proof = *chosen;
-        proof.pn = 0;
-        proof.dn = PN_INFINITE;
-        ctx.table->store(proof, static_cast<int16_t>(found));
+        Position corrected = *chosen;
+        corrected.pn = 0;
+        corrected.dn = PN_INFINITE;
+        ctx.table->store(corrected, static_cast<int16_t>(found));
+
+        // Each round lowers one child's length, so the rounds end.
+        knownDepth[chosen - expanded.children().data()] = found;
     }
 }
 

@@ -18,9 +18,6 @@
 #include "rules/move_generation.h"
 #include "rules/notation.h"
 #include "search/console_helpers.h"
-#include "search/interruption.h"
-#include "search/statistics.h"
-#include "search/trace.h"
 
 namespace nagare {
 namespace {

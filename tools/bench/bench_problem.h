@@ -1,7 +1,9 @@
 // Reading a problem for the bench verbs, as nagare reads it.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "platform/console.h"
@@ -10,13 +12,13 @@
 #include "run/problem_file.h"
 #include "run/run_driver.h"
 #include "run/solve_setup.h"
+#include "search/search_context.h"
+#include "table/position_table.h"
 
 namespace nagare::bench {
 
 // Reads `path` and builds its root position with the side to move derived from genre and length.
-// Whatever nagare would refuse is refused here too: a file it cannot read, a position unfit to solve
-// (validation never ran on it otherwise), a stated length or a rule combination the solver declines.
-// Prints the reason on stderr and returns false.
+// Prints the reason and returns false when the file cannot be read.
 inline bool loadProblem(const std::string& path, Problem& problem, Position& root) {
     ReadResult r = readProblem(path, problem);
     if (r.status != ReadStatus::OK) {
@@ -28,13 +30,17 @@ inline bool loadProblem(const std::string& path, Problem& problem, Position& roo
     root = Position{};
     setUp(root, problem.record.diagram.data(), problem.record.handCounts.data(),
           firstSideToMove(problem.rules.genre, problem.record.length));
+    return true;
+}
+
+// loadProblem, then what nagare would refuse to solve is refused here too, with its message on stderr.
+inline bool loadSolvableProblem(const std::string& path, Problem& problem, Position& root) {
+    if (!loadProblem(path, problem, root)) return false;
     std::string refusal = initialPositionFault(root, problem.rules.genre);
     if (refusal.empty()) refusal = refusalOf(problem);
-    if (!refusal.empty()) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::sjisToUtf8(refusal).c_str());
-        return false;
-    }
-    return true;
+    if (refusal.empty()) return true;
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::sjisToUtf8(refusal).c_str());
+    return false;
 }
 
 }  // namespace nagare::bench

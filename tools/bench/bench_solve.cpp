@@ -15,6 +15,7 @@
 #include "platform/threads.h"
 #include "rules/line_replay.h"
 #include "rules/notation.h"
+#include "rules/validation.h"
 #include "run/solve_setup.h"
 #include "search/proof_search.h"
 #include "solution/solution_lines.h"
@@ -111,6 +112,14 @@ int solve(int argc, char** argv) {
         Problem problem;
         Position root{};
         if (!loadProblem(path, problem, root)) {
+            refused = true;
+            continue;
+        }
+        // What nagare would refuse to solve is refused here too, with its message on stderr.
+        std::string refusal = initialPositionFault(root, problem.rules.genre);
+        if (refusal.empty()) refusal = refusalOf(problem);
+        if (!refusal.empty()) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::sjisToUtf8(refusal).c_str());
             refused = true;
             continue;
         }
