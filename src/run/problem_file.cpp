@@ -474,8 +474,8 @@ ReadResult readProblem(const std::string& path, Problem& problem) {
     std::optional<std::string> content = readBoundedFile(path);
     if (!content) return {ReadStatus::CANNOT_OPEN, {}};
     if (content->size() > MAX_PROBLEM_FILE_BYTES)
-        return malformed("問題ファイルが大きすぎます（" +
-                         std::to_string(MAX_PROBLEM_FILE_BYTES / BYTES_PER_MEGABYTE) + "MBまで）");
+        return malformed("問題ファイルが大きすぎます（" + std::to_string(MAX_PROBLEM_FILE_MEGABYTES) +
+                         "MBまで）");
     return readProblemText(*content, problem);
 }
 

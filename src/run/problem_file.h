@@ -61,8 +61,8 @@ struct ReadResult {
 };
 
 // A problem file takes a few kilobytes; a larger one than this is refused unread.
-constexpr size_t BYTES_PER_MEGABYTE = size_t{1} << 20;
-constexpr size_t MAX_PROBLEM_FILE_BYTES = BYTES_PER_MEGABYTE;
+constexpr size_t MAX_PROBLEM_FILE_MEGABYTES = 1;
+constexpr size_t MAX_PROBLEM_FILE_BYTES = MAX_PROBLEM_FILE_MEGABYTES << 20;
 
 // Reads a problem file into `problem`, which starts from its defaults. Stops at the first fault.
 ReadResult readProblem(const std::string& path, Problem& problem);
