@@ -109,8 +109,6 @@ bool givesCheck(const Position& p, Move m) {
     const int placed = m.promote ? m.piece | PROMOTED : m.piece;
     constexpr Square NO_SQUARE = -1000;  // a drop vacates nothing
     const Square to = m.to, from = m.isDrop() ? NO_SQUARE : m.from;
-    // Taking the king itself: only a position that was never validated has its king capturable.
-    if (to == king) return true;
     // Direct: the piece on `to` reaches the king, `from` being empty now. Only the one direction in
     // which the king lies from `to` can hold such an attack.
     const int df = fileOf(king) - fileOf(to), dr = rankOf(king) - rankOf(to);
@@ -121,6 +119,9 @@ bool givesCheck(const Position& p, Move m) {
     }
     if (df == 0 || dr == 0 || adf == adr) {
         const int step = 16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0));
+        // The move takes the king itself: only a position that was never validated has its king
+        // capturable.
+        if (step == 0) return true;
         const int d = directionOfStep(step);
         if (canSlide[d][placed]) {
             Square t = to + step;
