@@ -22,10 +22,6 @@ bool isShiftJisCodeset(const char* codeset) {
     return false;
 }
 
-bool isLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
-
 class Console {
   public:
     Console() {
@@ -83,7 +79,7 @@ class Console {
         // Walk from the start so that a trail byte in the lead-byte range is not mistaken for a lead.
         size_t i = 0;
         while (i < s.size()) {
-            if (isLeadByte(static_cast<unsigned char>(s[i]))) {
+            if (isShiftJisLeadByte(static_cast<unsigned char>(s[i]))) {
                 if (i + 1 == s.size()) return true;
                 i += 2;
             } else {

@@ -20,6 +20,11 @@ void consoleSetAttribute(int attribute);
 constexpr int ATTRIBUTE_HIGHLIGHT = 14;
 constexpr int ATTRIBUTE_NORMAL = 7;
 
+// The first byte of a two-byte Shift-JIS (code page 932) character.
+constexpr bool isShiftJisLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+}
+
 // Converts Shift-JIS text to UTF-8; bytes that are not valid Shift-JIS become '?'.
 std::string sjisToUtf8(std::string_view sjis);
 // The bytes consoleWrite would put on standard output for this text: the text itself when the

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/console.h"
-#include "platform/terminal_keys.h"
+#include "platform/terminal_mode.h"
 
 namespace nagare::platform {
 

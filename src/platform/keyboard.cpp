@@ -9,6 +9,7 @@
 
 #include "platform/console.h"
 #include "platform/terminal_keys.h"
+#include "platform/terminal_mode.h"
 
 namespace nagare::platform {
 
@@ -73,27 +74,17 @@ void readOneByte() {
 void waitForKey() {
     // The key poller must neither take this key nor leave its raw mode to be saved and put back here.
     const KeyPollingPause pause;
-    if (isatty(STDIN_FILENO) != 1) {
-        std::getc(stdin);
-        return;
-    }
     std::fflush(stdout);
-    termios saved{};
-    if (tcgetattr(STDIN_FILENO, &saved) != 0) {
+    // No line editing, no echo, and Ctrl-C is just a key here. The terminal's own mode comes back
+    // however the process ends meanwhile (a SIGTERM, a hang-up).
+    if (!enterRawMode(RawSignals::AS_KEYS)) {
         std::getc(stdin);
         return;
     }
-    termios raw = saved;
-    // No line editing, no echo, and Ctrl-C is just a key here: a signal that ended the process now
-    // would leave the terminal without echo.
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     readOneByte();
     // A key that sends several bytes (an arrow, a function key) is still one key.
     tcflush(STDIN_FILENO, TCIFLUSH);
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    leaveRawMode();
 }
 
 }  // namespace nagare::platform

@@ -2,15 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
-#include <cerrno>
-#include <cstdlib>
 #include <mutex>
+
+#include "platform/terminal_mode.h"
 
 namespace nagare::platform {
 
@@ -42,13 +40,6 @@ constexpr std::array<WideKey, 3> WIDE_KEYS = {{
     {{0xe2, 0x88, 0x92}, '-'},  // MINUS SIGN
 }};
 
-// The mode the terminal had before raw mode, and whether raw mode is on. Signal handlers and the exit
-// handler read both without a lock: rawActive is set (with release order) only after ownMode is
-// written, and a handler reads ownMode only after seeing it set.
-termios ownMode{};
-std::atomic<bool> rawActive{false};
-std::atomic<bool> exiting{false};
-
 // Everything else belongs to whoever holds the gate. The key poller holds it while it waits for a
 // key, so a pause that wants the terminal wakes the poller first (pauseWanted and the wake pipe).
 struct PollerState {
@@ -56,7 +47,6 @@ struct PollerState {
     bool polling = false;
     int pauseDepth = 0;
     int pendingByte = -1;  // a byte that followed a lone ESC: the next key
-    bool handlersInstalled = false;
 };
 
 // Never destroyed: the poller thread may still be waiting while the process exits.
@@ -88,113 +78,6 @@ WakePipe& wakePipe() {
 void drainWakePipe() {
     std::array<char, 64> sink;
     while (read(wakePipe().readFd, sink.data(), sink.size()) > 0) {
-    }
-}
-
-bool inForeground() {
-    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
-    return foreground != -1 && foreground == getpgrp();
-}
-
-// Raw mode while polling: no line editing and no echo. ISIG stays, so Ctrl-C and Ctrl-Z still send
-// their signals; the output side is left alone, so line ends still return the carriage.
-bool enterRawLocked() {
-    if (rawActive.load(std::memory_order_acquire)) return true;
-    // A process in the background that changed the terminal's mode would be stopped for it.
-    if (exiting.load(std::memory_order_relaxed) || !inForeground()) return false;
-    termios mode{};
-    if (tcgetattr(STDIN_FILENO, &mode) != 0) return false;
-    ownMode = mode;
-    termios raw = mode;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    // Marked before the switch: a signal that comes between the two restores a mode that is still
-    // the terminal's own, which does no harm.
-    rawActive.store(true, std::memory_order_release);
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
-        rawActive.store(false, std::memory_order_release);
-        return false;
-    }
-    return true;
-}
-
-void leaveRawLocked() {
-    if (!rawActive.load(std::memory_order_acquire)) return;
-    tcsetattr(STDIN_FILENO, TCSANOW, &ownMode);
-    rawActive.store(false, std::memory_order_release);
-}
-
-// --- signals and exit ---
-
-constexpr std::array<int, 8> FATAL_SIGNALS = {SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
-                                              SIGSEGV, SIGBUS, SIGFPE,  SIGILL};
-std::array<struct sigaction, NSIG> previousActions{};
-
-// A fault raised by an instruction happens again when the handler returns, now under the previous
-// action; the others are raised again, and arrive once the handler has returned.
-bool raisedByInstruction(int signal) {
-    return signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE || signal == SIGILL;
-}
-
-extern "C" void onFatalSignal(int signal) {
-    const int savedErrno = errno;
-    restoreTerminalForSignal();
-    sigaction(signal, &previousActions[signal], nullptr);
-    if (!raisedByInstruction(signal)) raise(signal);
-    errno = savedErrno;
-}
-
-// Ctrl-Z: the shell gets its terminal back in its own mode; the poller puts raw mode back once the
-// process is in the foreground again.
-extern "C" void onStopSignal(int signal) {
-    const int savedErrno = errno;
-    restoreTerminalForSignal();
-    struct sigaction stop {};
-    stop.sa_handler = SIG_DFL;
-    sigemptyset(&stop.sa_mask);
-    sigaction(signal, &stop, nullptr);
-    sigset_t unblocked;
-    sigemptyset(&unblocked);
-    sigaddset(&unblocked, signal);
-    sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
-    raise(signal);  // the process stops here until it is continued
-    struct sigaction again {};
-    again.sa_handler = onStopSignal;
-    sigemptyset(&again.sa_mask);
-    again.sa_flags = SA_RESTART;
-    sigaction(signal, &again, nullptr);
-    errno = savedErrno;
-}
-
-extern "C" void restoreAtExit() {
-    exiting.store(true, std::memory_order_relaxed);
-    restoreTerminalForSignal();
-}
-
-void installHandlersLocked() {
-    PollerState& s = state();
-    if (s.handlersInstalled) return;
-    s.handlersInstalled = true;
-    std::atexit(restoreAtExit);
-    for (int signal : FATAL_SIGNALS) {
-        struct sigaction previous {};
-        if (sigaction(signal, nullptr, &previous) != 0) continue;
-        // A signal the process was told to ignore stays ignored.
-        if (previous.sa_handler == SIG_IGN) continue;
-        previousActions[signal] = previous;
-        struct sigaction action {};
-        action.sa_handler = onFatalSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(signal, &action, nullptr);
-    }
-    struct sigaction previousStop {};
-    if (sigaction(SIGTSTP, nullptr, &previousStop) == 0 && previousStop.sa_handler == SIG_DFL) {
-        struct sigaction action {};
-        action.sa_handler = onStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGTSTP, &action, nullptr);
     }
 }
 
@@ -259,10 +142,9 @@ bool beginKeyPolling() {
     wakePipe();
     PollerState& s = state();
     std::lock_guard<std::mutex> lock(s.gate);
-    installHandlersLocked();
     s.polling = true;
     s.pendingByte = -1;
-    if (s.pauseDepth == 0) enterRawLocked();
+    if (s.pauseDepth == 0) enterRawMode(RawSignals::KEEP);
     return true;
 }
 
@@ -270,7 +152,7 @@ void endKeyPolling() {
     PollerState& s = state();
     std::lock_guard<std::mutex> lock(s.gate);
     s.polling = false;
-    leaveRawLocked();
+    leaveRawMode();
 }
 
 int pollKey(int timeoutMs) {
@@ -280,7 +162,7 @@ int pollKey(int timeoutMs) {
     if (reading) {
         // Back in the foreground after a stop, raw mode comes back; in the background nothing is read,
         // since a read there would stop the process.
-        reading = inForeground() && enterRawLocked();
+        reading = terminalInForeground() && enterRawMode(RawSignals::KEEP);
     }
     if (!reading) {
         lock.unlock();
@@ -323,24 +205,14 @@ KeyPollingPause::KeyPollingPause() {
     pauseWanted.fetch_add(1, std::memory_order_relaxed);
     wakeKeyPoller();
     std::lock_guard<std::mutex> lock(s.gate);
-    if (s.pauseDepth++ == 0) leaveRawLocked();
+    if (s.pauseDepth++ == 0) leaveRawMode();
     pauseWanted.fetch_sub(1, std::memory_order_relaxed);
 }
 
 KeyPollingPause::~KeyPollingPause() {
     PollerState& s = state();
     std::lock_guard<std::mutex> lock(s.gate);
-    if (--s.pauseDepth == 0 && s.polling) enterRawLocked();
-}
-
-bool keyPollingRaw() {
-    return rawActive.load(std::memory_order_acquire);
-}
-
-void restoreTerminalForSignal() {
-    if (!rawActive.load(std::memory_order_acquire)) return;
-    tcsetattr(STDIN_FILENO, TCSANOW, &ownMode);
-    rawActive.store(false, std::memory_order_release);
+    if (--s.pauseDepth == 0 && s.polling) enterRawMode(RawSignals::KEEP);
 }
 
 }  // namespace nagare::platform

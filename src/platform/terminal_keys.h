@@ -1,5 +1,6 @@
 // Single keys for the monitor of a running search, read from the terminal while the search goes on,
-// and the hand-over of the terminal to a question that waits for its answer.
+// and the hand-over of the terminal to a question that waits for its answer. The terminal's mode and
+// its return however the process ends are terminal_mode.h's.
 #pragma once
 
 namespace nagare::platform {
@@ -38,12 +39,5 @@ class KeyPollingPause {
     KeyPollingPause(const KeyPollingPause&) = delete;
     KeyPollingPause& operator=(const KeyPollingPause&) = delete;
 };
-
-// True while the terminal is in raw mode for the key poller.
-bool keyPollingRaw();
-
-// Puts the terminal back into its own mode, from a signal handler that is about to end the process.
-// Async-signal-safe.
-void restoreTerminalForSignal();
 
 }  // namespace nagare::platform

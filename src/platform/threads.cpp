@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/terminal_mode.h"
+
 namespace nagare::platform {
 
 namespace {
@@ -15,6 +17,8 @@ namespace {
 constexpr int BELOW_NORMAL_NICE_STEPS = 5;
 
 extern "C" void* runFunction(void* argument) {
+    // A fatal signal (the overflow of this thread's stack above all) is handled on a stack of its own.
+    const SignalStack signalStack;
     (*static_cast<std::function<void()>*>(argument))();
     return nullptr;
 }

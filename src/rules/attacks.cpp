@@ -70,11 +70,6 @@ void clearPlayable(PinMap& map) {
 
 }  // namespace
 
-uint32_t attackWordOf(const Position& p, Side side, Square square) {
-    if (outsideBoard(square) || rankOf(square) < 1 || rankOf(square) > RANK_COUNT) return 0;
-    return attackWordWithBlocker(p, side, square, 0, EMPTY);
-}
-
 uint32_t capturersOf(const Position& p, Side side, Square square, const PinMap& pins) {
     if (outsideBoard(square) || rankOf(square) == 0) return 0;
     uint32_t word = 0;
@@ -124,6 +119,9 @@ bool givesCheck(const Position& p, Move m) {
     }
     if (df == 0 || dr == 0 || adf == adr) {
         const int step = 16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0));
+        // The move takes the king itself: only a position that was never validated has its king
+        // capturable.
+        if (step == 0) return true;
         const int d = directionOfStep(step);
         if (canSlide[d][placed]) {
             Square t = to + step;

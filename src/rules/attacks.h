@@ -21,16 +21,6 @@ inline bool inCheck(const Position& p, Side side) {
     return checkWord(p, side) != 0;
 }
 
-// The attack word of `side` on `square`, computed from the board; equal to that side's map word.
-// Returns 0 outside the playable area.
-uint32_t attackWordOf(const Position& p, Side side, Square square);
-inline uint32_t attackWordFirst(const Position& p, Square square) {
-    return attackWordOf(p, SENTE, square);
-}
-inline uint32_t attackWordSecond(const Position& p, Square square) {
-    return attackWordOf(p, GOTE, square);
-}
-
 // The attack word of the pieces of `side` that may legally move to `square` as far as pins allow.
 uint32_t capturersOf(const Position& p, Side side, Square square, const PinMap& pins);
 

@@ -78,6 +78,40 @@ constexpr int SLIDE_BIT_SHIFT = 16;  // bit 16 + d of an attack word: a slide tr
 constexpr uint32_t STEP_BITS = 0x0fff;
 constexpr uint32_t SLIDE_BITS = 0x00ff0000;
 
+// How each kind moves, for the first player (the second player's offsets are negated): its steps
+// (adjacent squares and knight jumps) and its slides (lines), each in the order the generators
+// write the moves in. The attack tables below are built from the same lists.
+struct PieceMoves {
+    std::array<int, 8> steps;
+    int stepCount;
+    std::array<int, 4> slides;
+    int slideCount;
+};
+
+namespace detail {
+
+constexpr PieceMoves NO_MOVES = {{}, 0, {}, 0};
+constexpr PieceMoves PAWN_MOVES = {{-1}, 1, {}, 0};
+constexpr PieceMoves LANCE_MOVES = {{}, 0, {-1}, 1};
+constexpr PieceMoves KNIGHT_MOVES = {{14, -18}, 2, {}, 0};
+constexpr PieceMoves SILVER_MOVES = {{-1, -17, 15, 17, -15}, 5, {}, 0};
+constexpr PieceMoves GOLD_MOVES = {{-1, -17, 15, 1, -16, 16}, 6, {}, 0};
+constexpr PieceMoves BISHOP_MOVES = {{}, 0, {17, -17, 15, -15}, 4};
+constexpr PieceMoves ROOK_MOVES = {{}, 0, {1, -1, -16, 16}, 4};
+constexpr PieceMoves KING_MOVES = {{17, 1, -15, 16, -16, 15, -1, -17}, 8, {}, 0};
+constexpr PieceMoves HORSE_MOVES = {{1, 16, -16, -1}, 4, {17, -17, 15, -15}, 4};
+constexpr PieceMoves DRAGON_MOVES = {{17, -15, -17, 15}, 4, {1, -1, -16, 16}, 4};
+
+}  // namespace detail
+
+// By kind 0..15. The promoted pawn, lance, knight and silver move like a gold, and so would the
+// promoted gold (kind 13), which never stands on the board.
+inline constexpr std::array<const PieceMoves*, 16> MOVES_OF_KIND = {
+    &detail::NO_MOVES,     &detail::PAWN_MOVES, &detail::LANCE_MOVES,  &detail::KNIGHT_MOVES,
+    &detail::SILVER_MOVES, &detail::GOLD_MOVES, &detail::BISHOP_MOVES, &detail::ROOK_MOVES,
+    &detail::KING_MOVES,   &detail::GOLD_MOVES, &detail::GOLD_MOVES,   &detail::GOLD_MOVES,
+    &detail::GOLD_MOVES,   &detail::GOLD_MOVES, &detail::HORSE_MOVES,  &detail::DRAGON_MOVES};
+
 namespace detail {
 
 struct MovementTables {
@@ -94,39 +128,15 @@ constexpr int directionOf(int offset) {
 
 constexpr MovementTables buildMovementTables() {
     MovementTables t{};
-    struct Pattern {
-        int kind;
-        std::array<int, 8> steps;
-        int stepCount;
-        std::array<int, 4> slides;
-        int slideCount;
-    };
-    constexpr int GOLD_STEPS_COUNT = 6;
-    const Pattern patterns[] = {
-        {PAWN, {-1}, 1, {}, 0},
-        {LANCE, {}, 0, {-1}, 1},
-        {KNIGHT, {14, -18}, 2, {}, 0},
-        {SILVER, {17, -15, 15, -1, -17}, 5, {}, 0},
-        {GOLD, {1, 16, -16, 15, -1, -17}, GOLD_STEPS_COUNT, {}, 0},
-        {BISHOP, {}, 0, {17, -15, 15, -17}, 4},
-        {ROOK, {}, 0, {1, 16, -16, -1}, 4},
-        {KING, {17, 1, -15, 16, -16, 15, -1, -17}, 8, {}, 0},
-        // promoted pawn, lance, knight, silver and the unused promoted gold all move like a gold
-        {PAWN + PROMOTED, {1, 16, -16, 15, -1, -17}, GOLD_STEPS_COUNT, {}, 0},
-        {LANCE + PROMOTED, {1, 16, -16, 15, -1, -17}, GOLD_STEPS_COUNT, {}, 0},
-        {KNIGHT + PROMOTED, {1, 16, -16, 15, -1, -17}, GOLD_STEPS_COUNT, {}, 0},
-        {SILVER + PROMOTED, {1, 16, -16, 15, -1, -17}, GOLD_STEPS_COUNT, {}, 0},
-        {GOLD + PROMOTED, {1, 16, -16, 15, -1, -17}, GOLD_STEPS_COUNT, {}, 0},
-        {HORSE, {1, 16, -16, -1}, 4, {17, -15, 15, -17}, 4},
-        {DRAGON, {17, -15, 15, -17}, 4, {1, 16, -16, -1}, 4},
-    };
-    for (const Pattern& p : patterns) {
+    for (int kind = 1; kind <= DRAGON; ++kind) {
+        const PieceMoves& moves = *MOVES_OF_KIND[kind];
         for (Side side : {SENTE, GOTE}) {
             // The second player's pieces move as the first player's turned half round.
-            int sign = side == SENTE ? 1 : -1;
-            int code = side + p.kind;
-            for (int i = 0; i < p.stepCount; ++i) t.canStep[directionOf(sign * p.steps[i])][code] = 1;
-            for (int i = 0; i < p.slideCount; ++i) t.canSlide[directionOf(sign * p.slides[i])][code] = 1;
+            const int sign = side == SENTE ? 1 : -1;
+            const int code = side + kind;
+            for (int i = 0; i < moves.stepCount; ++i) t.canStep[directionOf(sign * moves.steps[i])][code] = 1;
+            for (int i = 0; i < moves.slideCount; ++i)
+                t.canSlide[directionOf(sign * moves.slides[i])][code] = 1;
         }
     }
     for (int kind : {PAWN, LANCE, KNIGHT, SILVER, BISHOP, ROOK}) {

@@ -37,7 +37,15 @@ constexpr Move makeDrop(Square to, PieceCode piece) {
     return Move{0, uint8_t(to), uint8_t(piece), 0};
 }
 
-// The generators write into a buffer of this many moves; no shogi position has more legal moves.
-constexpr int MOVE_BUFFER_SIZE = 1000;
+// The generators write into a buffer of this many moves, without testing its bound: no position has
+// more. Count the moves by destination: a square is reached by at most one piece along each of the
+// eight lines (the nearest one) and one from each of the two knight squares, each move in at most
+// two promotion variants, and by a drop of at most seven kinds.
+constexpr int KNIGHT_SQUARES = 2;      // the squares a knight of one side reaches a square from
+constexpr int PROMOTION_VARIANTS = 2;  // promoting and not
+constexpr int DROPPABLE_KINDS = ROOK;  // pawn to rook
+constexpr int MOVERS_PER_SQUARE = LINE_DIRECTIONS + KNIGHT_SQUARES;
+constexpr int MOVES_PER_SQUARE = PROMOTION_VARIANTS * MOVERS_PER_SQUARE + DROPPABLE_KINDS;
+constexpr int MOVE_BUFFER_SIZE = FILE_COUNT * RANK_COUNT * MOVES_PER_SQUARE;
 
 }  // namespace nagare

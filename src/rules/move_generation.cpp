@@ -8,32 +8,6 @@ namespace nagare {
 
 namespace {
 
-// Step and slide offsets of each piece in generation order, for the first player; the second
-// player's are negated.
-struct PieceMoves {
-    int steps[8];
-    int stepCount;
-    int slides[4];
-    int slideCount;
-};
-
-constexpr PieceMoves NO_MOVES = {{}, 0, {}, 0};
-constexpr PieceMoves PAWN_MOVES = {{-1}, 1, {}, 0};
-constexpr PieceMoves LANCE_MOVES = {{}, 0, {-1}, 1};
-constexpr PieceMoves KNIGHT_MOVES = {{14, -18}, 2, {}, 0};
-constexpr PieceMoves SILVER_MOVES = {{-1, -17, 15, 17, -15}, 5, {}, 0};
-constexpr PieceMoves GOLD_MOVES = {{-1, -17, 15, 1, -16, 16}, 6, {}, 0};
-constexpr PieceMoves BISHOP_MOVES = {{}, 0, {17, -17, 15, -15}, 4};
-constexpr PieceMoves ROOK_MOVES = {{}, 0, {1, -1, -16, 16}, 4};
-constexpr PieceMoves HORSE_MOVES = {{1, 16, -16, -1}, 4, {17, -17, 15, -15}, 4};
-constexpr PieceMoves DRAGON_MOVES = {{17, -15, -17, 15}, 4, {1, -1, -16, 16}, 4};
-
-// By kind 0..15; the king (8) is generated separately, kind 13 never stands on the board.
-constexpr const PieceMoves* MOVES_BY_KIND[16] = {&NO_MOVES,     &PAWN_MOVES, &LANCE_MOVES,  &KNIGHT_MOVES,
-                                                 &SILVER_MOVES, &GOLD_MOVES, &BISHOP_MOVES, &ROOK_MOVES,
-                                                 &NO_MOVES,     &GOLD_MOVES, &GOLD_MOVES,   &GOLD_MOVES,
-                                                 &GOLD_MOVES,   &NO_MOVES,   &HORSE_MOVES,  &DRAGON_MOVES};
-
 // Drop order of the pieces in hand.
 constexpr int DROP_ORDER[] = {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE, PAWN};
 
@@ -77,7 +51,7 @@ class Generator {
             addKingMoves(0);
             return;
         }
-        const PieceMoves& moves = *MOVES_BY_KIND[kind];
+        const PieceMoves& moves = *MOVES_OF_KIND[kind];
         const int sign = side_ == SENTE ? 1 : -1;
         for (int i = 0; i < moves.stepCount; ++i) addMove(from, from + sign * moves.steps[i], pin);
         for (int i = 0; i < moves.slideCount; ++i) {

@@ -1,6 +1,5 @@
 #include "rules/notation.h"
 
-#include "platform/console.h"
 #include "rules/piece_names.h"
 
 namespace nagare {
@@ -148,10 +147,6 @@ std::string formatMoveShort(Move m) {
     return out;
 }
 
-void printMoveShort(Move m) {
-    platform::consoleWrite(formatMoveShort(m) + "\t");
-}
-
 }  // namespace nagare
 
 namespace nagare {
@@ -161,8 +156,10 @@ std::string formatMoveUsi(Move m) {
         return std::string{static_cast<char>('0' + fileOf(s)), static_cast<char>('a' + rankOf(s) - 1)};
     };
     if (m.isDrop()) {
-        static constexpr char LETTERS[] = " PLNSGBR";
-        return std::string{LETTERS[kindOf(m.piece)], '*'} + square(m.to);
+        // Only a piece in hand is dropped; anything else shows as "?".
+        static constexpr char LETTERS[] = "?PLNSGBR";
+        const int kind = kindOf(m.piece);
+        return std::string{LETTERS[kind <= ROOK ? kind : 0], '*'} + square(m.to);
     }
     return square(m.from) + square(m.to) + (m.promote ? "+" : "");
 }

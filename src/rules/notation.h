@@ -17,9 +17,6 @@ std::string formatMove(const Position& p, Move m);
 // The short form, e.g. "76歩(77)", "24飛成(28)", "55角打".
 std::string formatMoveShort(Move m);
 
-// Writes the short form and a tab to the console.
-void printMoveShort(Move m);
-
 // USI notation for tools: squares as file digit and rank letter (rank 1 = "a"), "7g7f" with a
 // trailing "+" when the move promotes, "P*5e" for a drop.
 std::string formatMoveUsi(Move m);

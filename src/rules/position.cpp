@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "rules/key_tables.h"
 #include "rules/rule_set.h"
@@ -34,13 +35,16 @@ void walkRay(Position& p, std::array<uint32_t, SQUARE_SPAN>& map, Square s, int 
     }
 }
 
-// Adds (or removes) the attacks of the piece `code` standing on `s` to (from) `map`.
-template <bool Set>
+// Adds (or removes) the attacks of the piece `code` standing on `s` to (from) `map`. A piece that
+// could never move again (a first player's knight on 1一) steps off the map altogether; only the
+// build from a diagram meets one, and it asks for `InsideMapOnly`.
+template <bool Set, bool InsideMapOnly = false>
 void pieceAttacks(Position& p, std::array<uint32_t, SQUARE_SPAN>& map, Square s, int code) {
     for (int d = 0; d < DIRECTION_COUNT; ++d) {
         if (canSlide[d][code]) {
             walkRay<Set>(p, map, s, d, 1u << (SLIDE_BIT_SHIFT + d));
         } else if (canStep[d][code]) {
+            if (InsideMapOnly && static_cast<unsigned>(s + OFFSET[d]) >= SQUARE_SPAN) continue;
             if constexpr (Set)
                 map[s + OFFSET[d]] |= 1u << d;
             else
@@ -104,14 +108,89 @@ void markFutileDrop(const Position& parent, Position& child, Move m) {
     }
 }
 
-// Little-endian writers and readers of the checkpoint image.
-void put(uint8_t* out, int offset, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+// Every field of the checkpoint image at its offset: the one list the writer and the reader share.
+// `P` is Position or const Position; `visit(offset, field)` sees each field in turn.
+template <typename P, typename Visit>
+void visitImage(P& p, Visit&& visit) {
+    visit(IMAGE_BOARD, p.board);
+    visit(IMAGE_ATTACK, p.attack);
+    visit(IMAGE_HAND, p.hand);
+    visit(IMAGE_PLY, p.ply);
+    visit(IMAGE_SIDE_TO_MOVE, p.sideToMove);
+    visit(IMAGE_KING_SQUARE, p.kingSquare);
+    visit(IMAGE_ON_BOARD, p.onBoard);
+    visit(IMAGE_IN_HAND, p.inHand);
+    visit(IMAGE_PN_THR, p.pnThr);
+    visit(IMAGE_DN_THR, p.dnThr);
+    visit(IMAGE_PN, p.pn);
+    visit(IMAGE_DN, p.dn);
+    visit(IMAGE_PREV_PN, p.prevPn);
+    visit(IMAGE_PREV_DN, p.prevDn);
+    visit(IMAGE_LAST_CHILD_KEY, p.lastChildKey);
+    visit(IMAGE_SUM_SAFE, p.sumSafe);
+    visit(IMAGE_EFFORT, p.effort);
+    visit(IMAGE_TREE_SIZE, p.treeSize);
+    visit(IMAGE_LOOP_TAINTED, p.loopTainted);
+    visit(IMAGE_LOOP_PLY, p.loopPly);
+    visit(IMAGE_VISITS, p.visits);
+    visit(IMAGE_ON_GIVEN_LINE, p.onGivenLine);
+    visit(IMAGE_CHILDREN, p.children);
+    visit(IMAGE_SYMMETRIC, p.symmetric);
+    visit(IMAGE_LAST_MOVE, p.lastMove);
+    visit(IMAGE_KILLER, p.killer);
+    visit(IMAGE_FUTILE_DROP, p.futileDrop);
+    visit(IMAGE_STATE, p.state);
+    visit(IMAGE_OPEN_PLY, p.openPly);
+    visit(IMAGE_BOARD_KEY, p.boardKey);
+    visit(IMAGE_HAND_KEY, p.handKey);
+    visit(IMAGE_KEY, p.key);
+    visit(IMAGE_PATH_KEY, p.pathKey);
+    visit(IMAGE_LAST_MOVE_PATH_KEY, p.lastMovePathKey);
+    visit(IMAGE_PARENT, p.parent);
 }
-uint64_t get(const uint8_t* in, int offset, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint64_t(in[offset + i]) << (8 * i);
-    return v;
+
+constexpr int POINTER_IMAGE_BYTES = 8;
+
+template <typename T>
+struct IsArray : std::false_type {};
+template <typename T, size_t N>
+struct IsArray<std::array<T, N>> : std::true_type {};
+
+// One field into the image, little-endian; arrays element by element.
+template <typename T>
+void encode(uint8_t* out, int offset, const T& field) {
+    if constexpr (IsArray<T>::value) {
+        for (size_t i = 0; i < field.size(); ++i)
+            encode(out, offset + static_cast<int>(i * sizeof(field[0])), field[i]);
+    } else if constexpr (std::is_same_v<T, Move>) {
+        const uint8_t bytes[] = {field.from, field.to, field.piece, field.promote};
+        std::memcpy(out + offset, bytes, sizeof bytes);
+    } else if constexpr (std::is_pointer_v<T>) {
+        const uint64_t address = reinterpret_cast<uintptr_t>(field);
+        for (int i = 0; i < POINTER_IMAGE_BYTES; ++i)
+            out[offset + i] = static_cast<uint8_t>(address >> (8 * i));
+    } else {
+        const auto value = static_cast<std::make_unsigned_t<T>>(field);
+        for (size_t i = 0; i < sizeof(T); ++i)
+            out[offset + i] = static_cast<uint8_t>(uint64_t{value} >> (8 * i));
+    }
+}
+
+// One field out of the image; pointers come back null.
+template <typename T>
+void decode(const uint8_t* in, int offset, T& field) {
+    if constexpr (IsArray<T>::value) {
+        for (size_t i = 0; i < field.size(); ++i)
+            decode(in, offset + static_cast<int>(i * sizeof(field[0])), field[i]);
+    } else if constexpr (std::is_same_v<T, Move>) {
+        field = Move{in[offset], in[offset + 1], in[offset + 2], in[offset + 3]};
+    } else if constexpr (std::is_pointer_v<T>) {
+        field = nullptr;
+    } else {
+        uint64_t value = 0;
+        for (size_t i = 0; i < sizeof(T); ++i) value |= uint64_t{in[offset + i]} << (8 * i);
+        field = static_cast<T>(static_cast<std::make_unsigned_t<T>>(value));
+    }
 }
 
 }  // namespace
@@ -122,10 +201,11 @@ void buildAttackMaps(Position& p) {
         for (int rank = 1; rank <= RANK_COUNT; ++rank) {
             Square s = makeSquare(file, rank);
             int code = p.at(s);
+            // The diagram is not validated yet: it may hold pieces that could never move.
             if (isPieceOf(code, SENTE))
-                pieceAttacks<true>(p, p.attack[0], s, code);
+                pieceAttacks<true, true>(p, p.attack[0], s, code);
             else if (isPieceOf(code, GOTE))
-                pieceAttacks<true>(p, p.attack[1], s, code);
+                pieceAttacks<true, true>(p, p.attack[1], s, code);
         }
     }
 }
@@ -217,8 +297,11 @@ void makeMove(Position& p, Move m) {
     if (code == SENTE + KING) p.kingSquare[0] = to;
     if (code == GOTE + KING) p.kingSquare[1] = to;
 
-    const uint64_t moveKey = keys.from[squareRow(from)][p.ply] ^ keys.to[squareRow(to)][p.ply] ^
-                             keys.promote[m.promote][p.ply] ^ keys.piece[code][p.ply];
+    // The move-key tables have a column per ply as deep as a search goes; a line replayed or written
+    // out beyond that (or from a ply that was never set) shares the last column.
+    const int column = static_cast<uint16_t>(p.ply) < MAX_PLY ? p.ply : MAX_PLY - 1;
+    const uint64_t moveKey = keys.from[squareRow(from)][column] ^ keys.to[squareRow(to)][column] ^
+                             keys.promote[m.promote][column] ^ keys.piece[code][column];
     p.pathKey ^= moveKey;
     p.lastMovePathKey = moveKey;
     ++p.ply;
@@ -285,90 +368,12 @@ const Position* findAncestorRepeat(const Position& p, const NodeRules& rules) {
 
 void writePositionImage(const Position& p, uint8_t* out) {
     std::memset(out, 0, POSITION_IMAGE_SIZE);
-    std::memcpy(out, p.board.data(), BOARD_ELEMENTS);
-    for (int side = 0; side < 2; ++side)
-        for (int s = 0; s < SQUARE_SPAN; ++s) put(out, 192 + side * 704 + 4 * s, p.attack[side][s], 4);
-    for (int i = 0; i < 40; ++i) put(out, 1600 + 4 * i, static_cast<uint32_t>(p.hand[i]), 4);
-    put(out, 1760, static_cast<uint16_t>(p.ply), 2);
-    out[1762] = p.sideToMove;
-    for (int i = 0; i < 2; ++i) {
-        put(out, 1764 + 4 * i, static_cast<uint32_t>(p.kingSquare[i]), 4);
-        put(out, 1772 + 4 * i, static_cast<uint32_t>(p.onBoard[i]), 4);
-        put(out, 1780 + 4 * i, static_cast<uint32_t>(p.inHand[i]), 4);
-    }
-    put(out, 1788, static_cast<uint32_t>(p.pnThr), 4);
-    put(out, 1792, static_cast<uint32_t>(p.dnThr), 4);
-    put(out, 1796, static_cast<uint32_t>(p.pn), 4);
-    put(out, 1800, static_cast<uint32_t>(p.dn), 4);
-    put(out, 1804, static_cast<uint32_t>(p.prevPn), 4);
-    put(out, 1808, static_cast<uint32_t>(p.prevDn), 4);
-    put(out, 1812, p.lastChildKey, 8);
-    out[1820] = p.sumSafe;
-    put(out, 1824, p.effort, 8);
-    put(out, 1832, p.treeSize, 8);
-    out[1840] = p.loopTainted;
-    put(out, 1842, static_cast<uint16_t>(p.loopPly), 2);
-    put(out, 1844, p.visits, 2);
-    out[1846] = p.onGivenLine;
-    put(out, 1848, reinterpret_cast<uintptr_t>(p.children), 8);
-    out[1856] = p.symmetric;
-    out[1857] = p.lastMove.from;
-    out[1858] = p.lastMove.to;
-    out[1859] = p.lastMove.piece;
-    out[1860] = p.lastMove.promote;
-    put(out, 1864, p.killer, 4);
-    out[1868] = p.futileDrop;
-    put(out, 1872, p.state, 4);
-    put(out, 1876, static_cast<uint16_t>(p.openPly), 2);
-    put(out, 1880, p.boardKey, 8);
-    put(out, 1888, p.handKey, 8);
-    put(out, 1896, p.key, 8);
-    put(out, 1904, p.pathKey, 8);
-    put(out, 1912, p.lastMovePathKey, 8);
-    put(out, 1920, reinterpret_cast<uintptr_t>(p.parent), 8);
+    visitImage(p, [out](int offset, const auto& field) { encode(out, offset, field); });
 }
 
 void readPositionImage(Position& p, const uint8_t* in) {
-    std::memcpy(p.board.data(), in, BOARD_ELEMENTS);
-    for (int side = 0; side < 2; ++side)
-        for (int s = 0; s < SQUARE_SPAN; ++s)
-            p.attack[side][s] = static_cast<uint32_t>(get(in, 192 + side * 704 + 4 * s, 4));
-    for (int i = 0; i < 40; ++i) p.hand[i] = static_cast<int32_t>(get(in, 1600 + 4 * i, 4));
-    p.ply = static_cast<int16_t>(get(in, 1760, 2));
-    p.sideToMove = in[1762];
-    for (int i = 0; i < 2; ++i) {
-        p.kingSquare[i] = static_cast<int32_t>(get(in, 1764 + 4 * i, 4));
-        p.onBoard[i] = static_cast<int32_t>(get(in, 1772 + 4 * i, 4));
-        p.inHand[i] = static_cast<int32_t>(get(in, 1780 + 4 * i, 4));
-    }
-    p.pnThr = static_cast<int32_t>(get(in, 1788, 4));
-    p.dnThr = static_cast<int32_t>(get(in, 1792, 4));
-    p.pn = static_cast<int32_t>(get(in, 1796, 4));
-    p.dn = static_cast<int32_t>(get(in, 1800, 4));
-    p.prevPn = static_cast<int32_t>(get(in, 1804, 4));
-    p.prevDn = static_cast<int32_t>(get(in, 1808, 4));
-    p.lastChildKey = get(in, 1812, 8);
-    p.sumSafe = in[1820];
-    p.effort = get(in, 1824, 8);
-    p.treeSize = get(in, 1832, 8);
-    p.loopTainted = in[1840];
-    p.loopPly = static_cast<int16_t>(get(in, 1842, 2));
-    p.visits = static_cast<uint16_t>(get(in, 1844, 2));
-    p.onGivenLine = in[1846];
-    p.children = nullptr;
+    visitImage(p, [in](int offset, auto& field) { decode(in, offset, field); });
     p.childCount = 0;
-    p.symmetric = in[1856];
-    p.lastMove = Move{in[1857], in[1858], in[1859], in[1860]};
-    p.killer = static_cast<uint32_t>(get(in, 1864, 4));
-    p.futileDrop = in[1868];
-    p.state = static_cast<uint32_t>(get(in, 1872, 4));
-    p.openPly = static_cast<int16_t>(get(in, 1876, 2));
-    p.boardKey = get(in, 1880, 8);
-    p.handKey = get(in, 1888, 8);
-    p.key = get(in, 1896, 8);
-    p.pathKey = get(in, 1904, 8);
-    p.lastMovePathKey = get(in, 1912, 8);
-    p.parent = nullptr;
 }
 
 namespace {

@@ -77,23 +77,47 @@ struct Position {
     int32_t handCount(PieceCode code) const { return hand[code]; }
 };
 
-// The record as it is written to a checkpoint: 1928 bytes, little-endian.
-//   offset  bytes  field
-//        0    192  board
-//      192    704  first player's attack map      896  704  second player's attack map
-//     1600    160  hand                          1760    2  ply       1762 1 sideToMove  1763 1 zero
-//     1764      8  kingSquare[2]                 1772    8  onBoard   1780 8 inHand
-//     1788     24  pnThr dnThr pn dn prevPn prevDn
-//     1812      8  lastChildKey                  1820    4  sumSafe + 3 zero
-//     1824      8  effort                        1832    8  treeSize
-//     1840      2  loopTainted + zero            1842    2  loopPly   1844 2 visits
-//     1846      2  onGivenLine + zero            1848    8  children (not used on reading)
-//     1856      1  symmetric                     1857    4  lastMove  1861 3 zero
-//     1864      4  killer                        1868    4  futileDrop + 3 zero
-//     1872      4  state                         1876    2  openPly   1878 2 zero
-//     1880     40  boardKey handKey key pathKey lastMovePathKey
-//     1920      8  parent (not used on reading)
+// The record as it is written to a checkpoint: 1928 bytes, little-endian, each field at the offset
+// named here, as wide as the field itself (a move as its four bytes, a pointer as eight, written but
+// not used on reading). The bytes between fields are zero.
+constexpr int IMAGE_BOARD = 0;                                  // 192 board
+constexpr int IMAGE_ATTACK = IMAGE_BOARD + BOARD_ELEMENTS;      // 2 x 704 attack maps
+constexpr int IMAGE_HAND = IMAGE_ATTACK + 2 * SQUARE_SPAN * 4;  // 160 hand
+constexpr int IMAGE_PLY = IMAGE_HAND + 40 * 4;                  // 2
+constexpr int IMAGE_SIDE_TO_MOVE = IMAGE_PLY + 2;               // 1, and 1 zero
+constexpr int IMAGE_KING_SQUARE = IMAGE_SIDE_TO_MOVE + 2;       // 8
+constexpr int IMAGE_ON_BOARD = IMAGE_KING_SQUARE + 8;           // 8
+constexpr int IMAGE_IN_HAND = IMAGE_ON_BOARD + 8;               // 8
+constexpr int IMAGE_PN_THR = IMAGE_IN_HAND + 8;                 // 4 each: pnThr dnThr pn dn
+constexpr int IMAGE_DN_THR = IMAGE_PN_THR + 4;                  //   prevPn prevDn
+constexpr int IMAGE_PN = IMAGE_DN_THR + 4;
+constexpr int IMAGE_DN = IMAGE_PN + 4;
+constexpr int IMAGE_PREV_PN = IMAGE_DN + 4;
+constexpr int IMAGE_PREV_DN = IMAGE_PREV_PN + 4;
+constexpr int IMAGE_LAST_CHILD_KEY = IMAGE_PREV_DN + 4;   // 8
+constexpr int IMAGE_SUM_SAFE = IMAGE_LAST_CHILD_KEY + 8;  // 1, and 3 zero
+constexpr int IMAGE_EFFORT = IMAGE_SUM_SAFE + 4;          // 8
+constexpr int IMAGE_TREE_SIZE = IMAGE_EFFORT + 8;         // 8
+constexpr int IMAGE_LOOP_TAINTED = IMAGE_TREE_SIZE + 8;   // 1, and 1 zero
+constexpr int IMAGE_LOOP_PLY = IMAGE_LOOP_TAINTED + 2;    // 2
+constexpr int IMAGE_VISITS = IMAGE_LOOP_PLY + 2;          // 2
+constexpr int IMAGE_ON_GIVEN_LINE = IMAGE_VISITS + 2;     // 1, and 1 zero
+constexpr int IMAGE_CHILDREN = IMAGE_ON_GIVEN_LINE + 2;   // 8
+constexpr int IMAGE_SYMMETRIC = IMAGE_CHILDREN + 8;       // 1
+constexpr int IMAGE_LAST_MOVE = IMAGE_SYMMETRIC + 1;      // 4, and 3 zero
+constexpr int IMAGE_KILLER = IMAGE_LAST_MOVE + 7;         // 4
+constexpr int IMAGE_FUTILE_DROP = IMAGE_KILLER + 4;       // 1, and 3 zero
+constexpr int IMAGE_STATE = IMAGE_FUTILE_DROP + 4;        // 4
+constexpr int IMAGE_OPEN_PLY = IMAGE_STATE + 4;           // 2, and 2 zero
+constexpr int IMAGE_BOARD_KEY = IMAGE_OPEN_PLY + 4;       // 8 each: boardKey handKey key
+constexpr int IMAGE_HAND_KEY = IMAGE_BOARD_KEY + 8;       //   pathKey lastMovePathKey
+constexpr int IMAGE_KEY = IMAGE_HAND_KEY + 8;
+constexpr int IMAGE_PATH_KEY = IMAGE_KEY + 8;
+constexpr int IMAGE_LAST_MOVE_PATH_KEY = IMAGE_PATH_KEY + 8;
+constexpr int IMAGE_PARENT = IMAGE_LAST_MOVE_PATH_KEY + 8;  // 8
 constexpr int POSITION_IMAGE_SIZE = 1928;
+static_assert(IMAGE_PARENT + 8 == POSITION_IMAGE_SIZE, "the image holds every field and no more");
+
 void writePositionImage(const Position& p, uint8_t* out);
 // Reads an image; the pointer fields come back null and must be rebuilt by the caller.
 void readPositionImage(Position& p, const uint8_t* in);

@@ -26,6 +26,18 @@ bool isUnmovable(Square s, int code) {
 }  // namespace
 
 std::string initialPositionFault(const Position& position, int genre) {
+    // A side has one king: the position keeps the square of one, and the moves of a second one
+    // would never be generated.
+    for (Side side : {SENTE, GOTE}) {
+        int kings = 0;
+        for (int file = 1; file <= FILE_COUNT; ++file)
+            for (int rank = 1; rank <= RANK_COUNT; ++rank)
+                if (position.at(makeSquare(file, rank)) == side + KING) ++kings;
+        if (kings > 1)
+            return std::string(side == SENTE ? "先手" : "後手") +
+                   "の玉が二枚以上あります\n図が正しいかどうかチェックしてください\n";
+    }
+
     Square senteKing = position.kingOf(SENTE);
     Square goteKing = position.kingOf(GOTE);
 

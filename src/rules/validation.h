@@ -1,5 +1,6 @@
-// The check of the initial position before any search: the kings the genre needs, no king already in
-// check on the wrong turn, no two pawns on a file, no piece that can never move.
+// The check of the initial position before any search: one king at most per side, the kings the
+// genre needs, no king already in check on the wrong turn, no two pawns on a file, no piece that can
+// never move.
 #pragma once
 
 #include <string>

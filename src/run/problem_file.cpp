@@ -1,8 +1,11 @@
 #include "run/problem_file.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 
+#include "platform/console.h"
 #include "rules/piece_names.h"
 
 namespace nagare {
@@ -121,9 +124,6 @@ bool isAsciiSpace(char c) {
 bool isAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
-bool isShiftJisLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
 
 // A leading decimal integer: white space skipped, an optional sign, then digits up to the first
 // other byte. Values far outside 32 bits stop growing, so they stay out of range without overflow.
@@ -145,6 +145,22 @@ Decimal leadingDecimal(string_view text) {
     }
     if (negative) d.value = -d.value;
     return d;
+}
+
+// The leading decimal integer of `text` as the file writes it, whatever its size: "-" for a negative
+// value, then the digits without leading zeros; "0" when there are no digits.
+std::string decimalAsWritten(string_view text) {
+    size_t i = 0;
+    while (i < text.size() && isAsciiSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    while (i + 1 < text.size() && text[i] == '0' && isAsciiDigit(text[i + 1])) ++i;
+    size_t end = i;
+    while (end < text.size() && isAsciiDigit(text[end])) ++end;
+    if (end == i || text.substr(i, end - i) == "0") return "0";
+    std::string written = negative ? "-" : "";
+    written += text.substr(i, end - i);
+    return written;
 }
 
 // A 16-bit field keeps the nearest value it can hold, so that 65537 plies cannot pass for 1.
@@ -169,35 +185,46 @@ std::string fileAndRankName(int file, int rank) {
     return std::string(FULLWIDTH_DIGIT[file]) + KANJI_NUMERAL[rank];
 }
 
-// The file's bytes; nothing when it cannot be opened or read (a directory, say).
-std::optional<std::string> readWholeFile(const std::string& path) {
+// The file's bytes, at most MAX_PROBLEM_FILE_BYTES + 1 of them (enough to tell that a file is too
+// large); nothing when it cannot be opened or read (a directory, say).
+std::optional<std::string> readBoundedFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return std::nullopt;
     std::string content;
-    constexpr size_t CHUNK_BYTES = 1 << 16;
-    std::vector<char> chunk(CHUNK_BYTES);
+    constexpr size_t CHUNK_BYTES = size_t{1} << 16;
+    std::array<char, CHUNK_BYTES> chunk;
     size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) content.append(chunk.data(), n);
+    while (content.size() <= MAX_PROBLEM_FILE_BYTES &&
+           (n = std::fread(chunk.data(), 1,
+                           std::min(chunk.size(), MAX_PROBLEM_FILE_BYTES + 1 - content.size()), file)) > 0)
+        content.append(chunk.data(), n);
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) return std::nullopt;
     return content;
 }
 
-std::vector<std::string> splitLines(const std::string& content) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
-        std::string line = content.substr(start, end - start);
+// The lines of a text, one at a time, without their line ends; the last line needs none.
+class LineCursor {
+  public:
+    explicit LineCursor(string_view text) : text_(text) {}
+    bool atEnd() const { return next_ >= text_.size(); }
+    // The next line, or an empty one past the end of the text.
+    string_view take() {
+        if (atEnd()) return {};
+        size_t end = text_.find('\n', next_);
+        if (end == string_view::npos) end = text_.size();
+        string_view line = text_.substr(next_, end - next_);
+        next_ = end + 1;
         // Files written on Windows end their lines with CR LF.
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return line;
     }
-    return lines;
-}
+
+  private:
+    string_view text_;
+    size_t next_ = 0;
+};
 
 ReadResult malformed(std::string message) {
     return {ReadStatus::MALFORMED, std::move(message) + "\n"};
@@ -209,13 +236,12 @@ ReadResult handCountFault(const std::string& offending) {
 
 class ProblemReader {
   public:
-    ProblemReader(const std::vector<std::string>& lines, Problem& problem)
-        : lines_(lines), record_(problem.record), rules_(problem.rules), options_(problem.options) {}
+    ProblemReader(string_view text, Problem& problem)
+        : lines_(text), record_(problem.record), rules_(problem.rules), options_(problem.options) {}
 
     ReadResult read() {
-        while (next_ < lines_.size()) {
-            string_view line = lines_[next_++];
-            if (std::optional<ReadResult> fault = readLine(line)) return *fault;
+        while (!lines_.atEnd()) {
+            if (std::optional<ReadResult> fault = readLine(lines_.take())) return *fault;
         }
         finish();
         return {};
@@ -231,7 +257,10 @@ class ProblemReader {
                 record_.heading += *rest;
             }
         }
-        if (auto rest = restAfter(line, KEY_LENGTH)) record_.length = toInt16(leadingDecimal(*rest).value);
+        if (auto rest = restAfter(line, KEY_LENGTH)) {
+            record_.length = toInt16(leadingDecimal(*rest).value);
+            record_.lengthText = decimalAsWritten(*rest);
+        }
         if (auto rest = restAfter(line, KEY_CLASSIFICATION)) readClassification(*rest);
         if (contains(line, KEY_REMARKS)) {
             if (std::optional<ReadResult> fault = readRemarks(line)) return fault;
@@ -242,7 +271,7 @@ class ProblemReader {
         }
         if (contains(line, KEY_SECOND_MOVES_FIRST)) record_.listFirstSide = GOTE;
         if (contains(line, KEY_LOWER_MOVES_FIRST)) record_.listFirstSide = SENTE;
-        if (contains(line, KEY_MOVE_LIST)) readMoveList();
+        if (contains(line, KEY_MOVE_LIST)) return readMoveList();
         return std::nullopt;
     }
 
@@ -363,7 +392,7 @@ class ProblemReader {
     }
 
     // The line after the current one, or an empty one past the end of the file.
-    string_view takeLine() { return next_ < lines_.size() ? string_view(lines_[next_++]) : string_view(); }
+    string_view takeLine() { return lines_.take(); }
 
     std::optional<ReadResult> readDiagramBlock(string_view secondHandLine) {
         if (auto bad = parseHand(secondHandLine, GOTE, record_.handCounts)) return handCountFault(*bad);
@@ -400,19 +429,25 @@ class ProblemReader {
         return std::nullopt;
     }
 
-    void readMoveList() {
+    std::optional<ReadResult> readMoveList() {
         uint8_t lastDestination = 0;
         Side side = record_.listFirstSide;
-        while (next_ < lines_.size()) {
-            string_view line = lines_[next_++];
+        while (!lines_.atEnd()) {
+            string_view line = lines_.take();
             if (line.empty()) break;
             char first = line.front();
             if (first == '*') continue;  // a comment
             if (first != ' ' && !(first >= '1' && first <= '9')) continue;
-            if (std::optional<Move> move = parseListMove(line, side, lastDestination))
+            if (std::optional<Move> move = parseListMove(line, side, lastDestination)) {
+                // A line without an origin is a drop: of a piece in hand, which is never promoted
+                // and never a king, and which does not promote as it is dropped.
+                if (move->isDrop() && (kindOf(move->piece) > ROOK || move->promote != 0))
+                    return malformed("指手に打てない駒を打つ手があります：" + std::string(line));
                 record_.inputLine.push_back(*move);
+            }
             side = opponent(side);
         }
+        return std::nullopt;
     }
 
     void finish() {
@@ -424,8 +459,7 @@ class ProblemReader {
         if (rules_.pawnDropMate) record_.ruleName = std::string(PAWN_DROP_NAME) + record_.ruleName;
     }
 
-    const std::vector<std::string>& lines_;
-    size_t next_ = 0;
+    LineCursor lines_;
     ProblemRecord& record_;
     RuleSet& rules_;
     SolveOptions& options_;
@@ -437,10 +471,16 @@ class ProblemReader {
 }  // namespace
 
 ReadResult readProblem(const std::string& path, Problem& problem) {
-    std::optional<std::string> content = readWholeFile(path);
+    std::optional<std::string> content = readBoundedFile(path);
     if (!content) return {ReadStatus::CANNOT_OPEN, {}};
-    std::vector<std::string> lines = splitLines(*content);
-    return ProblemReader(lines, problem).read();
+    if (content->size() > MAX_PROBLEM_FILE_BYTES)
+        return malformed("問題ファイルが大きすぎます（" + std::to_string(MAX_PROBLEM_FILE_MEGABYTES) +
+                         "MBまで）");
+    return readProblemText(*content, problem);
+}
+
+ReadResult readProblemText(string_view text, Problem& problem) {
+    return ProblemReader(text, problem).read();
 }
 
 KanjiCount parseKanjiCount(string_view text) {
@@ -513,7 +553,7 @@ std::optional<std::string> parseHand(string_view line, Side side, std::array<int
             i += separator;
             start = i;
         } else {
-            i += isShiftJisLead(static_cast<unsigned char>((*text)[i])) ? CHARACTER_BYTES : 1;
+            i += platform::isShiftJisLeadByte(static_cast<unsigned char>((*text)[i])) ? CHARACTER_BYTES : 1;
         }
     }
     if (start < text->size()) tokens.push_back(text->substr(start));

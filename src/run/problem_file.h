@@ -18,6 +18,7 @@ struct ProblemRecord {
     std::string classification;         // canonical genre name, e.g. "最善詰"
     std::string ruleName;               // fairy-rule names printed before it, e.g. "打歩禁欲非王手可"
     int16_t length = 0;                 // stated length in plies (手数)
+    std::string lengthText = "0";       // the same as the file writes it, whatever its size
     std::array<uint8_t, 81> diagram{};  // row 0 = rank 一, column 0 = file 9
     std::array<int32_t, 40> handCounts{};  // by piece code: 16 + kind, 32 + kind
     uint8_t listFirstSide = 16;            // side that makes the first move of the move list
@@ -59,8 +60,14 @@ struct ReadResult {
     std::string message;
 };
 
+// A problem file takes a few kilobytes; a larger one than this is refused unread.
+constexpr size_t MAX_PROBLEM_FILE_MEGABYTES = 1;
+constexpr size_t MAX_PROBLEM_FILE_BYTES = MAX_PROBLEM_FILE_MEGABYTES << 20;
+
 // Reads a problem file into `problem`, which starts from its defaults. Stops at the first fault.
 ReadResult readProblem(const std::string& path, Problem& problem);
+// The same for the file's text.
+ReadResult readProblemText(std::string_view text, Problem& problem);
 
 // The count of one piece in hand, written in kanji numerals after the piece's name: "" or any text of
 // an odd length or longer than three numerals counts 1; otherwise 一..十, 十X, X十 or X十Y.

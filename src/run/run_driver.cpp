@@ -46,8 +46,7 @@ int runProgram(int argc, char* argv[]) {
           firstSideToMove(rules.genre, record.length));
 
     if (!record.heading.empty()) platform::consoleWrite(record.heading + "\n\n");
-    platform::consoleWrite(record.ruleName + record.classification + " " +
-                           std::to_string(static_cast<uint16_t>(record.length)) + "手\n");
+    platform::consoleWrite(record.ruleName + record.classification + " " + record.lengthText + "手\n");
     drawDiagram(run->root, "");
 
     if (!validateInitialPosition(run->root, rules.genre)) {

@@ -9,10 +9,6 @@ namespace {
 // Two tabs and an ideographic space (code page 932 bytes 0x81 0x40).
 constexpr std::string_view FINDING_INDENT = "\t\t\x81\x40";
 
-bool isLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
-
 constexpr int SINGLE_WIDTH = 1;
 constexpr int DOUBLE_WIDTH = 2;
 
@@ -46,7 +42,7 @@ int displayWidth(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         // A lead byte with nothing after it is a lone byte, one column wide.
-        if (isLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+        if (platform::isShiftJisLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
             width += DOUBLE_WIDTH;
             i += 2;
         } else {

@@ -3,6 +3,7 @@
 // blocks are kept, so a search allocates only while it reaches deeper than ever before.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -26,21 +27,30 @@ class NodeArena {
 
     // Room for `count` consecutive positions, valid until the arena is released below this point.
     Position* take(size_t count) {
-        if (blocks_.empty() || used_ + count > BLOCK_POSITIONS) {
+        if (blocks_.empty() || used_ + count > blocks_[current_].size) {
             if (!blocks_.empty()) ++current_;
             used_ = 0;
-            if (current_ >= blocks_.size()) blocks_.push_back(std::make_unique<Position[]>(BLOCK_POSITIONS));
+            // Any children list of one expansion fits a block; a longer list (restored from a file)
+            // gets a block of its own size.
+            const size_t size = std::max(count, BLOCK_POSITIONS);
+            if (current_ == blocks_.size())
+                blocks_.push_back(Block{std::make_unique<Position[]>(size), size});
+            else if (blocks_[current_].size < count)
+                blocks_[current_] = Block{std::make_unique<Position[]>(size), size};
         }
-        Position* p = &blocks_[current_][used_];
+        Position* p = &blocks_[current_].positions[used_];
         used_ += count;
         return p;
     }
-    // Gives back the unused tail of the last take.
-    void giveBack(size_t count) { used_ -= count; }
 
   private:
-    static constexpr size_t BLOCK_POSITIONS = 4096;  // more than the legal moves of any position
-    std::vector<std::unique_ptr<Position[]>> blocks_;
+    static constexpr size_t BLOCK_POSITIONS = 4096;
+    static_assert(BLOCK_POSITIONS >= MOVE_BUFFER_SIZE, "the children of any position fit one block");
+    struct Block {
+        std::unique_ptr<Position[]> positions;
+        size_t size = 0;
+    };
+    std::vector<Block> blocks_;
     size_t current_ = 0;
     size_t used_ = 0;
 };

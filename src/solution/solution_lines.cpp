@@ -14,6 +14,7 @@ namespace nagare {
 namespace {
 
 constexpr int MOVES_PER_LINE = 10;
+constexpr int NOT_CORRECTED = -1;
 
 // Children of a node built into the arena for as long as this object lives.
 class ExpandedNode {
@@ -141,12 +142,15 @@ MoveLine extract(SearchContext& ctx, Position& node, int length) {
     if (!complete && !researchLostProof(ctx, node, expanded, length)) return {};
     if (node.state == NODE_STATE_ABORTED) return {};
     // 8-9. The longest defence, the quickest mate; a wrong length in the table is corrected and the
-    // choice made again.
+    // choice made again. The corrections are also kept here: a store that finds no slot (every probe
+    // holding another proof) leaves the table as it was, and the same choice must not come back.
+    std::vector<int> knownDepth(expanded.children().size(), NOT_CORRECTED);
     for (;;) {
         Position* chosen = nullptr;
         int chosenDepth = -1;
         for (Position& c : expanded.children()) {
-            const int depth = provenDepth(ctx, c);
+            const int k = static_cast<int>(&c - expanded.children().data());
+            const int depth = knownDepth[k] != NOT_CORRECTED ? knownDepth[k] : provenDepth(ctx, c);
             if (depth < 0 || depth > length - 1) continue;
             const bool better = chosen == nullptr || (orNode ? depth < chosenDepth : depth > chosenDepth);
             const bool tie = chosen != nullptr && depth == chosenDepth;
@@ -173,6 +177,9 @@ MoveLine extract(SearchContext& ctx, Position& node, int length) {
         corrected.pn = 0;
         corrected.dn = PN_INFINITE;
         ctx.table->store(corrected, static_cast<int16_t>(found));
+
+        // Each round lowers one child's length, so the rounds end.
+        knownDepth[chosen - expanded.children().data()] = found;
     }
 }
 

@@ -13,6 +13,7 @@
 #include "../support/reference_rules.h"
 #include "../support/sfen.h"
 #include "rules/attacks.h"
+#include "rules/validation.h"
 
 namespace nagare {
 namespace {
@@ -53,6 +54,18 @@ TEST(Perft, StartingPositionFirstPlayerToMove) {
 TEST(Perft, PositionWithTheMostLegalMoves) {
     Position p = positionFromSfen("R8/2K1S1SSk/4B4/9/9/9/9/9/1L1L1L3 b RBGSNLP3g3n17p 1");
     EXPECT_EQ(perft(p, 1), 593u);
+}
+
+// The densest diagram a search for one found (766 moves, no kings, fit for 最善自玉ステイルメイト):
+// sliders on the promotion ranks and a hand of every kind. The moves equal the slow reference's
+// and stay within the buffer, whose bound counts the moves by destination.
+TEST(Perft, DensestDiagramFound) {
+    const Position p = positionFromSfen("BBBBBRBBB/R7R/1R5R1/2+R6/6+R2/4+R4/3+R5/5+R3/+R7R b RBGSNLPrnlp 1");
+    EXPECT_EQ(initialPositionFault(p, GENRE_BEST_SELF_STALEMATE), "");
+    const std::vector<Move> moves = allMoves(p, true);
+    EXPECT_EQ(moves.size(), 766u);
+    EXPECT_LE(moves.size(), static_cast<size_t>(MOVE_BUFFER_SIZE));
+    EXPECT_EQ(sortedWords(moves), sortedWords(slowLegalMoves(p, true)));
 }
 
 TEST(Perft, MiddleGameWithTheSecondPlayerToMove) {
@@ -286,6 +299,17 @@ TEST(GivesCheck, DropsInTheCornerStopAtTheWall) {
         makeMove(q, drop);
         EXPECT_EQ(givesCheck(p, drop), test::kingAttacked(q, GOTE)) << std::hex << s;
     }
+}
+
+// A diagram that was never validated may leave the second player's king capturable with the first
+// player to move; the move that takes it is the strongest check there is, never a wild read.
+TEST(GivesCheck, TakingACapturableKingCountsAsCheck) {
+    Position p = test::positionFromSfen("4k4/4G4/9/9/4R4/9/9/9/K8 b - 1");
+    const Move byGold = makeBoardMove(0x52, 0x51, SENTE + GOLD, false);
+    EXPECT_TRUE(givesCheck(p, byGold));
+    Position q = test::positionFromSfen("4k4/9/9/9/4R4/9/9/9/K8 b - 1");
+    EXPECT_TRUE(givesCheck(q, makeBoardMove(0x55, 0x51, SENTE + ROOK, false)));
+    EXPECT_TRUE(givesCheck(q, makeBoardMove(0x55, 0x51, SENTE + ROOK, true)));
 }
 
 }  // namespace

@@ -72,5 +72,14 @@ TEST(ShortForm, WritesDestinationPieceAndOrigin) {
     EXPECT_EQ(formatMoveShort(makeBoardMove(0x59, 0x58, SENTE + KING, false)), "58王(59)");
 }
 
+TEST(UsiForm, SquaresAsDigitAndLetterDropsByTheirLetter) {
+    EXPECT_EQ(formatMoveUsi(makeBoardMove(0x77, 0x76, SENTE + PAWN, false)), "7g7f");
+    EXPECT_EQ(formatMoveUsi(makeBoardMove(0x28, 0x24, SENTE + ROOK, true)), "2h2d+");
+    EXPECT_EQ(formatMoveUsi(makeDrop(0x55, GOTE + ROOK)), "R*5e");
+    // A drop of a piece no hand holds (a move list may name one) is written, not read past the letters.
+    EXPECT_EQ(formatMoveUsi(makeDrop(0x55, SENTE + DRAGON)), "?*5e");
+    EXPECT_EQ(formatMoveUsi(makeDrop(0x55, GOTE + KING)), "?*5e");
+}
+
 }  // namespace
 }  // namespace nagare

@@ -57,47 +57,51 @@ TEST(PositionImage, FieldsSitAtTheirOffsets) {
     auto u16 = [&](int o) { return image[o] | image[o + 1] << 8; };
     auto u32 = [&](int o) { return uint32_t(u16(o)) | uint32_t(u16(o + 2)) << 16; };
     auto u64 = [&](int o) { return uint64_t(u32(o)) | uint64_t(u32(o + 4)) << 32; };
-    EXPECT_EQ(image[0x77 + 16], SENTE + PAWN);  // board element of square s at s + 16
-    EXPECT_EQ(image[0], WALL);
-    EXPECT_EQ(u32(192 + 4 * 0x76), p.attack[0][0x76]);
-    EXPECT_EQ(u32(896 + 4 * 0x74), p.attack[1][0x74]);
-    EXPECT_EQ(u32(1600 + 4 * 17), 0u);
-    EXPECT_EQ(u16(1760), 0x1234);
-    EXPECT_EQ(image[1762], SENTE);
-    EXPECT_EQ(u32(1764), 0x59u);  // the first player's king on 59
-    EXPECT_EQ(u32(1768), 0x51u);
-    EXPECT_EQ(u32(1772), 20u);
-    EXPECT_EQ(u32(1776), 20u);
-    EXPECT_EQ(u32(1780), 0u);
-    EXPECT_EQ(u32(1788), 0x01020304u);
-    EXPECT_EQ(u32(1792), 0x05060708u);
-    EXPECT_EQ(u32(1796), 11u);
-    EXPECT_EQ(u32(1800), 12u);
-    EXPECT_EQ(u32(1804), 13u);
-    EXPECT_EQ(u32(1808), 14u);
-    EXPECT_EQ(u64(1812), 0x1122334455667788ULL);
-    EXPECT_EQ(image[1820], 1);
-    EXPECT_EQ(u64(1824), 0xa1a2a3a4a5a6a7a8ULL);
-    EXPECT_EQ(u64(1832), 0xb1b2b3b4b5b6b7b8ULL);
-    EXPECT_EQ(image[1840], 1);
-    EXPECT_EQ(u16(1842), 0x2345);
-    EXPECT_EQ(u16(1844), 0x3456);
-    EXPECT_EQ(image[1846], 1);
-    EXPECT_EQ(image[1856], 1);
-    EXPECT_EQ(image[1857], 0x77);
-    EXPECT_EQ(image[1858], 0x76);
-    EXPECT_EQ(image[1859], 17);
-    EXPECT_EQ(image[1860], 1);
-    EXPECT_EQ(u32(1864), 0xc1c2c3c4u);
-    EXPECT_EQ(image[1868], 1);
-    EXPECT_EQ(u32(1872), 3u);
-    EXPECT_EQ(u16(1876), 0x0456);
-    EXPECT_EQ(u64(1880), p.boardKey);
-    EXPECT_EQ(u64(1888), p.handKey);
-    EXPECT_EQ(u64(1896), p.key);
-    EXPECT_EQ(u64(1904), 0xd1d2d3d4d5d6d7d8ULL);
-    EXPECT_EQ(u64(1912), 0xe1e2e3e4e5e6e7e8ULL);
-    for (int zero : {1763, 1821, 1822, 1823, 1841, 1847, 1861, 1862, 1863, 1869, 1870, 1871, 1878, 1879})
+    EXPECT_EQ(image[IMAGE_BOARD + 0x77 + 16], SENTE + PAWN);  // board element of square s at s + 16
+    EXPECT_EQ(image[IMAGE_BOARD], WALL);
+    EXPECT_EQ(u32(IMAGE_ATTACK + 4 * 0x76), p.attack[0][0x76]);
+    EXPECT_EQ(u32(IMAGE_ATTACK + 4 * (SQUARE_SPAN + 0x74)), p.attack[1][0x74]);
+    EXPECT_EQ(u32(IMAGE_HAND + 4 * 17), 0u);
+    EXPECT_EQ(u16(IMAGE_PLY), 0x1234);
+    EXPECT_EQ(image[IMAGE_SIDE_TO_MOVE], SENTE);
+    EXPECT_EQ(u32(IMAGE_KING_SQUARE), 0x59u);  // the first player's king on 59
+    EXPECT_EQ(u32(IMAGE_KING_SQUARE + 4), 0x51u);
+    EXPECT_EQ(u32(IMAGE_ON_BOARD), 20u);
+    EXPECT_EQ(u32(IMAGE_ON_BOARD + 4), 20u);
+    EXPECT_EQ(u32(IMAGE_IN_HAND), 0u);
+    EXPECT_EQ(u32(IMAGE_PN_THR), 0x01020304u);
+    EXPECT_EQ(u32(IMAGE_DN_THR), 0x05060708u);
+    EXPECT_EQ(u32(IMAGE_PN), 11u);
+    EXPECT_EQ(u32(IMAGE_DN), 12u);
+    EXPECT_EQ(u32(IMAGE_PREV_PN), 13u);
+    EXPECT_EQ(u32(IMAGE_PREV_DN), 14u);
+    EXPECT_EQ(u64(IMAGE_LAST_CHILD_KEY), 0x1122334455667788ULL);
+    EXPECT_EQ(image[IMAGE_SUM_SAFE], 1);
+    EXPECT_EQ(u64(IMAGE_EFFORT), 0xa1a2a3a4a5a6a7a8ULL);
+    EXPECT_EQ(u64(IMAGE_TREE_SIZE), 0xb1b2b3b4b5b6b7b8ULL);
+    EXPECT_EQ(image[IMAGE_LOOP_TAINTED], 1);
+    EXPECT_EQ(u16(IMAGE_LOOP_PLY), 0x2345);
+    EXPECT_EQ(u16(IMAGE_VISITS), 0x3456);
+    EXPECT_EQ(image[IMAGE_ON_GIVEN_LINE], 1);
+    EXPECT_EQ(image[IMAGE_SYMMETRIC], 1);
+    EXPECT_EQ(image[IMAGE_LAST_MOVE], 0x77);
+    EXPECT_EQ(image[IMAGE_LAST_MOVE + 1], 0x76);
+    EXPECT_EQ(image[IMAGE_LAST_MOVE + 2], 17);
+    EXPECT_EQ(image[IMAGE_LAST_MOVE + 3], 1);
+    EXPECT_EQ(u32(IMAGE_KILLER), 0xc1c2c3c4u);
+    EXPECT_EQ(image[IMAGE_FUTILE_DROP], 1);
+    EXPECT_EQ(u32(IMAGE_STATE), 3u);
+    EXPECT_EQ(u16(IMAGE_OPEN_PLY), 0x0456);
+    EXPECT_EQ(u64(IMAGE_BOARD_KEY), p.boardKey);
+    EXPECT_EQ(u64(IMAGE_HAND_KEY), p.handKey);
+    EXPECT_EQ(u64(IMAGE_KEY), p.key);
+    EXPECT_EQ(u64(IMAGE_PATH_KEY), 0xd1d2d3d4d5d6d7d8ULL);
+    EXPECT_EQ(u64(IMAGE_LAST_MOVE_PATH_KEY), 0xe1e2e3e4e5e6e7e8ULL);
+    // The bytes between fields are zero.
+    for (int zero : {IMAGE_SIDE_TO_MOVE + 1, IMAGE_SUM_SAFE + 1, IMAGE_SUM_SAFE + 2, IMAGE_SUM_SAFE + 3,
+                     IMAGE_LOOP_TAINTED + 1, IMAGE_ON_GIVEN_LINE + 1, IMAGE_LAST_MOVE + 4,
+                     IMAGE_LAST_MOVE + 5, IMAGE_LAST_MOVE + 6, IMAGE_FUTILE_DROP + 1, IMAGE_FUTILE_DROP + 2,
+                     IMAGE_FUTILE_DROP + 3, IMAGE_OPEN_PLY + 2, IMAGE_OPEN_PLY + 3})
         EXPECT_EQ(image[zero], 0) << "offset " << zero;
 
     Position back{};
@@ -162,6 +166,22 @@ TEST(Keys, TranspositionsShareKeysButNotPathKeys) {
     EXPECT_EQ(a.handKey, positionFromSfen("4k4/9/9/9/9/9/9/9/4K4 b - 1").handKey);
 }
 
+// The move keys have a column per ply up to the deepest search; a line played out further (a long
+// move list, a line written out) keeps to the last column instead of reading past the tables.
+TEST(MakeMove, MoveKeysBeyondTheDeepestPlyUseTheLastColumn) {
+    const KeyTables& t = keyTables();
+    const Move promotes = makeBoardMove(0x53, 0x52, SENTE + SILVER, true);
+    const int last = MAX_PLY - 1;
+    const uint64_t lastColumn = t.from[squareRow(0x53)][last] ^ t.to[squareRow(0x52)][last] ^
+                                t.promote[1][last] ^ t.piece[SENTE + SILVER][last];
+    for (int ply : {MAX_PLY - 1, MAX_PLY, 32767, -1}) {
+        Position p = positionFromSfen("k8/9/4S4/9/9/9/9/9/K8 b - 1");
+        p.ply = static_cast<int16_t>(ply);
+        makeMove(p, promotes);
+        EXPECT_EQ(p.lastMovePathKey, lastColumn) << ply;
+    }
+}
+
 TEST(MakeMove, CapturedPromotedPiecesGoToHandUnpromoted) {
     // The first player's silver takes a dragon, then its pawn takes a promoted pawn.
     Position p = positionFromSfen("4k4/9/9/9/3+r+p4/3SP4/9/9/4K4 b - 1");
@@ -190,6 +210,18 @@ TEST(MakeMove, RaysAreCutAndReopenedAndEndOnTheWall) {
     makeMove(p, makeBoardMove(0x15, 0x24, SENTE + SILVER, false));
     EXPECT_TRUE(p.attack[0][0x11] & up);
     EXPECT_TRUE(matchesRebuild(p));
+}
+
+// A diagram may hold pieces that could never move, to be refused once it is shown: building it must
+// still write nothing outside the attack maps. A first player's knight on 1一 jumps below square 0.
+TEST(SetUp, PiecesThatCanNeverMoveLeaveTheWallAlone) {
+    Position p = positionFromSfen("k6PN/8N/9/9/9/9/9/9/4K3n w - 1");
+    for (int element = 0; element < BOARD_ELEMENTS; ++element) {
+        if (isPlayable(element - BOARD_OFFSET)) continue;
+        EXPECT_EQ(p.board[element], WALL) << "element " << element;
+    }
+    EXPECT_EQ(p.at(0x11), SENTE + KNIGHT);
+    EXPECT_EQ(p.attack[0][0x11 + 14], 1u << 8);  // its other jump lands on the wall below file 1
 }
 
 TEST(MakeMove, ObstaclesStopRaysAndCountForNoSide) {

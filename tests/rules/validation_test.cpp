@@ -38,6 +38,8 @@ const char* const ALREADY_IN_CHECK =
     "初形で既に王手が掛かっています\n図や手番が正しいかどうかチェックしてください\n";
 const char* const TWO_PAWNS = "初形に二歩があります\n";
 const char* const UNMOVABLE = "初形に行きどころのない駒があります\n";
+const char* const TWO_FIRST_KINGS = "先手の玉が二枚以上あります\n図が正しいかどうかチェックしてください\n";
+const char* const TWO_SECOND_KINGS = "後手の玉が二枚以上あります\n図が正しいかどうかチェックしてください\n";
 
 struct ValidationCase {
     const char* name;
@@ -124,6 +126,26 @@ TEST(ValidateInitialPosition, FaultsInTheirOrder) {
          SENTE,
          GENRE_BEST_MATE,
          UNMOVABLE},
+        {"first-player knight on 1一, whose jump leaves the maps",
+         {{0x51, GK}, {0x59, SK}, {0x11, SENTE + KNIGHT}},
+         SENTE,
+         GENRE_BEST_MATE,
+         UNMOVABLE},
+        {"two defender kings",
+         {{0x51, GK}, {0x91, GK}, {0x59, SK}},
+         SENTE,
+         GENRE_BEST_MATE,
+         TWO_SECOND_KINGS},
+        {"two first-player kings, before the missing defender king",
+         {{0x59, SK}, {0x19, SK}},
+         SENTE,
+         GENRE_BEST_MATE,
+         TWO_FIRST_KINGS},
+        {"two kings where the genre needs none",
+         {{0x55, SK}, {0x15, SK}},
+         SENTE,
+         GENRE_BEST_SELF_STALEMATE,
+         TWO_FIRST_KINGS},
         {"first-player knight on rank 2",
          {{0x51, GK}, {0x59, SK}, {0x22, SENTE + KNIGHT}},
          SENTE,

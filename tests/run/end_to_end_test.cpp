@@ -64,7 +64,10 @@ struct FailingRun {
 };
 
 TEST(EndToEnd, FatalConditionsEndWithTheirMessageAndExitCodeOne) {
+    const std::string hugeFile = test::writeTempFile("huge.kif", std::string(3 << 20, '\n'));
     const FailingRun cases[] = {
+        {"file beyond a megabyte", shellQuoted(hugeFile),
+         "問題ファイルが大きすぎます（1MBまで）\n何かキーを押してください..."},
         {"cannot open", shellQuoted(test::tempPath("absent.kif")),
          "エラー：ファイルを開けませんでした。Enterキーを押して終了してください\n"},
         {"malformed hand count", dataFile("bad_hand_count.kif"),
@@ -87,6 +90,20 @@ TEST(EndToEnd, FatalConditionsEndWithTheirMessageAndExitCodeOne) {
         ASSERT_GE(run.output.size(), message.size()) << c.name << ": " << run.output;
         EXPECT_EQ(run.output.substr(run.output.size() - message.size()), message)
             << c.name << ": " << run.output;
+    }
+}
+
+// The genre line shows the stated length as the file writes it, never a number wrapped to 16 bits.
+TEST(EndToEnd, GenreLineShowsTheStatedLengthAsWritten) {
+    const std::string sample = test::readFile(std::string(NAGARE_EXAMPLES) + "/mate7-000-000.kif");
+    const std::string stated = "手数：7";
+    ASSERT_NE(sample.find(stated), std::string::npos);
+    for (std::string_view length : {"-1", "99999999999", "65537"}) {
+        std::string text = sample;
+        text.replace(text.find(stated), stated.size(), "手数：" + std::string(length));
+        ProgramRun run = runNagare(shellQuoted(test::writeTempFile("stated.kif", text)));
+        EXPECT_NE(run.output.find(utf8("最善詰 ") + std::string(length) + utf8("手\n")), std::string::npos)
+            << run.output;
     }
 }
 

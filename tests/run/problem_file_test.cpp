@@ -270,6 +270,22 @@ std::vector<ReaderCase> readerCases() {
              EXPECT_EQ(p.record.inputLine[3], (Move{0x12, 0x11, GOTE + LANCE, 1}));
              EXPECT_EQ(p.rules.genre, GENRE_WORST_MATE);
          }},
+        {"StatedLengthAsWritten", "手数：-007\n" + block,
+         [](const Problem& p, const ReadResult&) {
+             EXPECT_EQ(p.record.length, -7);
+             EXPECT_EQ(p.record.lengthText, "-7");
+         }},
+        {"StatedLengthBeyond16BitsAsWritten", "手数： 99999999999手\n" + block,
+         [](const Problem& p, const ReadResult&) {
+             EXPECT_EQ(p.record.length, 32767);
+             EXPECT_EQ(p.record.lengthText, "99999999999");
+         }},
+        {"StatedLengthBeyond64BitsAsWritten", "手数：-123456789012345678901234567890\n" + block,
+         [](const Problem& p, const ReadResult&) {
+             EXPECT_EQ(p.record.lengthText, "-123456789012345678901234567890");
+         }},
+        {"NoStatedLength", block,
+         [](const Problem& p, const ReadResult&) { EXPECT_EQ(p.record.lengthText, "0"); }},
         {"HandicapLetsTheSecondPlayerMoveFirst", "手合割：香落ち\n" + block,
          [](const Problem& p, const ReadResult&) { EXPECT_EQ(p.record.listFirstSide, GOTE); }},
         {"LowerMovesFirstWinsOverSecondMovesFirst", "後手番 下手番\n" + block,
@@ -289,6 +305,35 @@ TEST_P(ReaderTest, Reads) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReaderTest, ::testing::ValuesIn(readerCases()),
                          [](const ::testing::TestParamInfo<ReaderCase>& info) { return info.param.name; });
+
+// A move line without an origin is a drop, and only a piece in hand can be dropped: not a promoted
+// piece, not a king, and not promoting on the way.
+TEST(ReadProblem, MoveListDropOfAPieceNoHandHoldsIsRefused) {
+    for (std::string_view line : {"   1 ５五龍", "   1 ５五玉打", "   1 ５五と打", "   1 ５五成香打",
+                                  "   1 ５五角成( 0:01/00:00:01)"}) {
+        std::string path = test::writeTempFile(
+            "problem.kif", diagramBlock() + "手数----指手\n   1 ５二金打\n" + std::string(line) + "\n\n");
+        Problem problem;
+        ReadResult r = readProblem(path, problem);
+        EXPECT_EQ(r.status, ReadStatus::MALFORMED) << line;
+        EXPECT_EQ(r.message, "指手に打てない駒を打つ手があります：" + std::string(line) + "\n");
+    }
+}
+
+// A problem file takes a few kilobytes: one beyond a megabyte is refused before it is read whole,
+// and one just within it is read as usual, however many lines it holds.
+TEST(ReadProblem, FileBeyondAMegabyteIsRefused) {
+    const std::string problem = "手数：3\n" + diagramBlock();
+    const std::string filler(MAX_PROBLEM_FILE_BYTES - problem.size(), '\n');
+    Problem within;
+    expectRead(readProblem(test::writeTempFile("within.kif", filler + problem), within));
+    EXPECT_EQ(within.record.length, 3);
+    Problem beyond;
+    ReadResult r = readProblem(test::writeTempFile("beyond.kif", filler + "\n" + problem), beyond);
+    EXPECT_EQ(r.status, ReadStatus::MALFORMED);
+    EXPECT_EQ(r.message, "問題ファイルが大きすぎます（1MBまで）\n");
+    EXPECT_EQ(beyond.record.length, 0);  // nothing of it was taken
+}
 
 TEST(ReadProblem, MissingFileCannotBeOpened) {
     Problem problem;

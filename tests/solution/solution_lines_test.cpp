@@ -97,6 +97,60 @@ TEST(ExtractLine, SearchesAgainWhenTheProofWasLost) {
     EXPECT_EQ(replayLine(rig.root, line, rig.problem.rules), "ok");
 }
 
+// Slot `i` of the probe walk of `key`, as the table walks it.
+uint64_t probeSlot(const PositionTable& table, uint64_t key, int i) {
+    uint64_t step = (key >> 48) & 0xff;
+    if (step == 0) step = 1;
+    return (key + static_cast<uint64_t>(i) * step) % table.tableSize;
+}
+
+void makeTombstone(PositionTable& table, TableEntry& e) {
+    e = TableEntry{0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
+    --table.usedCount;
+}
+
+// A proof length in the table that the line read below it disproves is corrected, and the choice
+// made again. When the correction finds no slot (every probe a store walks holds another proof) the
+// table keeps the wrong length: the extraction must still end. Here the first move's proof claims 4
+// plies and lies beyond the probes of a store, as in a table restored from a checkpoint.
+TEST(ExtractLine, EndsWhenTheCorrectedLengthCannotBeStored) {
+    const std::string path = std::string(NAGARE_TEST_DATA) + "/problems/short/mate3-000-000.kif";
+    test::SolveRig rig;
+    ASSERT_TRUE(rig.load(path));
+    ASSERT_TRUE(rig.search(3).proved);
+    const MoveLine solution = extractOnLargeStack(rig, 3);
+    ASSERT_EQ(solution.size(), 3u);
+
+    SearchContext& ctx = *rig.ctx;
+    PositionTable& table = rig.table;
+    uint64_t key = 0;
+    NodeArena::Mark mark = ctx.arena.mark();
+    expandNode(ctx, rig.root);
+    for (int k = 0; k < rig.root.childCount; ++k) {
+        const Position& c = rig.root.children[k];
+        if (c.lastMove == solution[0]) key = c.key;
+        if (TableEntry* e = table.probeProven(c)) makeTombstone(table, *e);
+    }
+    ctx.arena.release(mark);
+    rig.root.children = nullptr;
+    rig.root.childCount = 0;
+    ASSERT_NE(key, 0u);
+    const uint32_t keyMid = static_cast<uint32_t>(key >> 16);
+    const uint16_t keyHigh = static_cast<uint16_t>(key >> 48);
+    const uint8_t stamp = static_cast<uint8_t>(table.generation << TableEntry::GENERATION_SHIFT);
+    for (int i = 0; i < TABLE_STORE_PROBES; ++i) {
+        TableEntry& slot = table.entries[probeSlot(table, key, i)];
+        ASSERT_TRUE(slot.isEmpty()) << "probe " << i;
+        slot = TableEntry{0, PN_INFINITE, keyMid ^ (0x5a5a0000u + i), keyHigh, 1, NO_PLY, 0, stamp};
+    }
+    table.entries[probeSlot(table, key, TABLE_STORE_PROBES)] =
+        TableEntry{0, PN_INFINITE, keyMid, keyHigh, 4, NO_PLY, 0, stamp};
+    table.provenProbeMax = TABLE_STORE_PROBES;
+
+    const MoveLine line = extractOnLargeStack(rig, 5);
+    EXPECT_EQ(line, solution);
+}
+
 TEST(ExtractLine, TheGivenSequenceSteersAmongEqualProofs) {
     // The gold drop on 52 and either gold moving to 52 all mate at once.
     test::SolveRig rig;

@@ -45,7 +45,7 @@ int perft(int argc, char** argv) {
     }
     Problem problem;
     Position root{};
-    if (!loadProblem(argv[0], problem, root)) return 1;
+    if (!loadSolvableProblem(argv[0], problem, root)) return 1;
     PerftCounter counter;
     counter.rules.pawnDropMate = false;  // standard rules: drop-pawn mate excluded
     counter.buffers.assign(depth + 1, std::vector<Move>(MOVE_BUFFER_SIZE));

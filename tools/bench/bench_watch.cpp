@@ -37,7 +37,7 @@ int watch(int argc, char** argv) {
     platform::installInterruptHandler();
     Problem problem;
     Position root{};
-    if (!loadProblem(path, problem, root)) return 1;
+    if (!loadSolvableProblem(path, problem, root)) return 1;
     PositionTable table;
     if (!table.create(
             static_cast<uint64_t>(std::max<long>(megabytes, static_cast<long>(TABLE_MIN_MEGABYTES))))) {
