@@ -1,13 +1,17 @@
 // Reading a problem for the bench verbs, as nagare reads it.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "platform/console.h"
 #include "rules/position.h"
+#include "rules/validation.h"
 #include "run/problem_file.h"
 #include "run/run_driver.h"
+#include "run/solve_setup.h"
+#include "table/position_table.h"
 
 namespace nagare::bench {
 
@@ -26,5 +30,38 @@ inline bool loadProblem(const std::string& path, Problem& problem, Position& roo
           firstSideToMove(problem.rules.genre, problem.record.length));
     return true;
 }
+
+// loadProblem, then what nagare would refuse to solve is refused here too, with its message on stderr.
+inline bool loadSolvableProblem(const std::string& path, Problem& problem, Position& root) {
+    if (!loadProblem(path, problem, root)) return false;
+    std::string refusal = initialPositionFault(root, problem.rules.genre);
+    if (refusal.empty()) refusal = refusalOf(problem);
+    if (refusal.empty()) return true;
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::sjisToUtf8(refusal).c_str());
+    return false;
+}
+
+// A table of `megabytes` (0: the problem's own memory option), at least the smallest table.
+inline bool createTable(PositionTable& table, long megabytes, const Problem& problem,
+                        const std::string& path) {
+    const long size = std::max<long>(megabytes > 0 ? megabytes : problem.options.memoryMB,
+                                     static_cast<long>(TABLE_MIN_MEGABYTES));
+    if (table.create(static_cast<uint64_t>(size))) return true;
+    std::fprintf(stderr, "%s: cannot allocate %ld MB\n", path.c_str(), size);
+    return false;
+}
+
+// The table's own messages (space recovery, the hash monitor) go to stderr, so that stdout stays a
+// table for scripts.
+struct StderrTableConsole : TableConsole {
+    bool lineStart = true;
+    void write(std::string_view sjis) override {
+        if (sjis.empty()) return;
+        const std::string text = platform::sjisToUtf8(sjis);
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        lineStart = sjis.back() == '\n';
+    }
+    bool atLineStart() override { return lineStart; }
+};
 
 }  // namespace nagare::bench
