@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,6 +57,15 @@ std::string eventText(const WalkEvent& e) {
     return std::to_string(e.ply) + " " + KINDS[static_cast<int>(e.kind)] + " " + formatMoveUsi(e.move);
 }
 
+// Where the user stops a walk: the request comes once `afterEvents` findings have been made (-1: as
+// the walk starts), and is confirmed at the `atNode`-th node asked about while the walk is in the
+// sub-phase `duringKind` (0: any).
+struct Stop {
+    int afterEvents = 0;
+    int atNode = 0;  // 0: no stop
+    int duringKind = 0;
+};
+
 // A position of the tests' own (or a problem file), its table and context, solved and walked as a
 // solving run does.
 struct WalkRig {
@@ -84,16 +95,11 @@ struct WalkRig {
         return line;
     }
 
-    WalkResult walk(const MoveLine& line) {
+    // Proves every position of the line, as a solve leaves the table, and walks the line.
+    WalkResult walk(const MoveLine& line, Stop stop = {}) {
         SearchContext& ctx = *rig.ctx;
-        WalkResult r;
         ctx.workLine = line;
-        std::FILE* report = std::tmpfile();
-        ctx.report = report;
-        ctx.walkObserver = [&r](const WalkEvent& e) { r.events.push_back(eventText(e)); };
-        ::testing::internal::CaptureStdout();
-        platform::runWithLargeStack([&] {
-            // As after a solve: the table holds a proof of every position of the line, protected.
+        return run([&](WalkResult& r) {
             Position p = rig.root;
             for (size_t i = 0; i < line.size(); ++i) {
                 Position copy = p;
@@ -103,9 +109,47 @@ struct WalkRig {
             protectLine(ctx, rig.root, line);
             rig.table.recount();
             ctx.phase = PHASE_VERIFY;
+            int asked = 0;
+            if (stop.atNode > 0) {
+                ctx.answerYes = [&ctx, &asked, stop] {
+                    if ((stop.duringKind == 0 || ctx.verifyKind == stop.duringKind) && ++asked >= stop.atNode)
+                        return true;
+                    ctx.interruptRequest.store(true, std::memory_order_relaxed);
+                    return false;
+                };
+                if (stop.afterEvents < 0) ctx.interruptRequest.store(true, std::memory_order_relaxed);
+            }
+            ctx.walkObserver = [&](const WalkEvent& e) {
+                r.events.push_back(eventText(e));
+                if (stop.atNode > 0 && static_cast<int>(r.events.size()) == stop.afterEvents)
+                    ctx.interruptRequest.store(true, std::memory_order_relaxed);
+            };
+            resetSearchFields(rig.root, ctx.nodeRules);
+            r.line = verifyLine(ctx, rig.root, line, false);
+            ctx.answerYes = nullptr;
+        });
+    }
+
+    // Walks the line a stopped walk returned, from the records the stop left, as a resumed run does.
+    WalkResult resume(const MoveLine& line) {
+        SearchContext& ctx = *rig.ctx;
+        return run([&](WalkResult& r) {
+            ctx.resuming = !(ctx.verifyStopPly == 0 && ctx.verifyStopMove.isNull());
+            ctx.walkObserver = [&r](const WalkEvent& e) { r.events.push_back(eventText(e)); };
             resetSearchFields(rig.root, ctx.nodeRules);
             r.line = verifyLine(ctx, rig.root, line, false);
         });
+    }
+
+  private:
+    template <typename Body>
+    WalkResult run(Body body) {
+        SearchContext& ctx = *rig.ctx;
+        WalkResult r;
+        std::FILE* report = std::tmpfile();
+        ctx.report = report;
+        ::testing::internal::CaptureStdout();
+        platform::runWithLargeStack([&] { body(r); });
         r.console = ::testing::internal::GetCapturedStdout();
         std::rewind(report);
         for (int c; (c = std::fgetc(report)) != EOF;) r.report += static_cast<char>(c);
@@ -281,23 +325,32 @@ MoveLine refereeLine(test::ReferenceGame& game, Position p, int plies) {
 
 // 変別: the line's defence at ply 2 is mated at once, while another holds out to the end. The line
 // is replaced from ply 2 by the defence that holds, and ply 2 is examined again with it.
-TEST(WalkCorrection, ADefenceThatFallsSoonerIsReplacedAndExaminedAgain) {
-    const char* sfen = "ln1kg2n+R/3s2+R2/p2ppp+B1p/2p6/9/2P6/PGNPPPP1P/5KS2/L1+s2G1+pL b BGL4Psn 1";
-    const Position root = test::positionFromSfen(sfen);
+const char* const FALLING_DEFENCE_SFEN =
+    "ln1kg2n+R/3s2+R2/p2ppp+B1p/2p6/9/2P6/PGNPPPP1P/5KS2/L1+s2G1+pL b BGL4Psn 1";
+
+// A mate in seven whose defence at ply 2 is mated at once: 51角成, then 71玉 and the slow 62角成,
+// which still mates at ply 7, and the referee's line from there.
+MoveLine lineWithAFallingDefence() {
+    const Position root = test::positionFromSfen(FALLING_DEFENCE_SFEN);
     test::ReferenceGame game(RuleSet{});
-    // 51角成, then 71玉 (mated by one move) and the slow 62角成, which still mates at ply 7.
     MoveLine line = usiLine(root, "3c5a 6a7a 5a6b");
     Position p = root;
     for (Move m : line) p = test::playedFrom(p, m);
-    ASSERT_EQ(game.distance(test::playedFrom(test::playedFrom(root, line[0]), line[1]), 5), 1);
-    ASSERT_EQ(game.distance(p, 4), 4);
+    EXPECT_EQ(game.distance(test::playedFrom(test::playedFrom(root, line[0]), line[1]), 5), 1);
+    EXPECT_EQ(game.distance(p, 4), 4);
     const MoveLine tail = refereeLine(game, p, 4);
     line.insert(line.end(), tail.begin(), tail.end());
-    ASSERT_EQ(line.size(), 7u);
-    ASSERT_EQ(replayLine(root, line, RuleSet{}), "ok");
+    EXPECT_EQ(line.size(), 7u);
+    EXPECT_EQ(replayLine(root, line, RuleSet{}), "ok");
+    return line;
+}
 
+TEST(WalkCorrection, ADefenceThatFallsSoonerIsReplacedAndExaminedAgain) {
+    const Position root = test::positionFromSfen(FALLING_DEFENCE_SFEN);
+    const MoveLine line = lineWithAFallingDefence();
+    ASSERT_EQ(line.size(), 7u);
     WalkRig w;
-    ASSERT_TRUE(w.setUp(sfen, 7));
+    ASSERT_TRUE(w.setUp(FALLING_DEFENCE_SFEN, 7));
     const WalkResult r = w.walk(line);
     ASSERT_EQ(r.line.size(), 7u);
     EXPECT_EQ(r.line[0], line[0]);
@@ -318,6 +371,92 @@ TEST(WalkCorrection, ADefenceThatFallsSoonerIsReplacedAndExaminedAgain) {
     EXPECT_EQ(r.console.find(utf8(newHeader + "変別")), std::string::npos);
     EXPECT_EQ(w.rig.ctx->workLine, r.line);
     test::expectWalkAgreesWithReferee(root, test::WalkRules{}, r.line, findingsOf(r.events));
+}
+
+// The findings for a given line are facts about the position: a table so small that it must recover
+// space again and again reaches the same ones, and the same corrections, as a large one.
+TEST(WalkTableSize, FindingsOfALineDoNotDependOnTheTableSize) {
+    // Two corrections; findings at both sides' plies.
+    for (const char* name : {"mate11-000-002.kif", "mate11-000-003.kif"}) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(NAGARE_TEST_DATA) + "/problems/short/" + name;
+        WalkRig solver;
+        ASSERT_TRUE(solver.rig.load(path));
+        const MoveLine line = solver.solve(11);
+        ASSERT_EQ(line.size(), 11u);
+
+        constexpr uint64_t TINY_TABLE = 1 << 13, LARGE_TABLE = 1 << 20;
+        WalkRig tiny, large;
+        test::QuietTableConsole tinyConsole;
+        tiny.rig.table.console = &tinyConsole;
+        ASSERT_TRUE(tiny.rig.load(path, TINY_TABLE));
+        ASSERT_TRUE(large.rig.load(path, LARGE_TABLE));
+        const WalkResult inTiny = tiny.walk(line);
+        const WalkResult inLarge = large.walk(line);
+        EXPECT_GT(tinyConsole.recoveries, 0);
+        EXPECT_FALSE(inLarge.events.empty());
+        EXPECT_EQ(inTiny.events, inLarge.events);
+        EXPECT_EQ(usiOf(inTiny.line), usiOf(inLarge.line));
+        EXPECT_EQ(inTiny.report, inLarge.report);
+    }
+}
+
+// A walk stopped by the user and then resumed from what it recorded reports what an unstopped walk
+// reports: the findings before the stop once, the rest after it. `load` sets up a fresh rig.
+void expectStopsToResume(const std::function<bool(WalkRig&)>& load, const MoveLine& line,
+                         const std::vector<Stop>& stops, const std::vector<int>& kindsWanted) {
+    WalkRig reference;
+    ASSERT_TRUE(load(reference));
+    const WalkResult unstopped = reference.walk(line);
+    std::set<int> kindsStopped;
+    for (const Stop& stop : stops) {
+        SCOPED_TRACE("stop after " + std::to_string(stop.afterEvents) + " findings at node " +
+                     std::to_string(stop.atNode));
+        WalkRig w;
+        ASSERT_TRUE(load(w));
+        const WalkResult first = w.walk(line, stop);
+        if (w.rig.root.state != NODE_STATE_ABORTED) {
+            EXPECT_EQ(first.events, unstopped.events);
+            continue;
+        }
+        const SearchContext& ctx = *w.rig.ctx;
+        kindsStopped.insert(ctx.verifyKind);
+        const bool fromScratch = ctx.verifyStopPly == 0 && ctx.verifyStopMove.isNull();
+        const WalkResult second = w.resume(first.line);
+        EXPECT_NE(w.rig.root.state, NODE_STATE_ABORTED);
+        std::vector<std::string> all = fromScratch ? std::vector<std::string>{} : first.events;
+        all.insert(all.end(), second.events.begin(), second.events.end());
+        EXPECT_EQ(all, unstopped.events);
+        EXPECT_EQ(usiOf(second.line), usiOf(unstopped.line));
+        if (ctx.verifyStopPly > 0) {
+            EXPECT_NE(second.console.find(utf8("検討済")), std::string::npos);
+        }
+    }
+    for (int kind : kindsWanted)
+        EXPECT_TRUE(kindsStopped.count(kind)) << "no stop while verifyKind was " << kind;
+}
+
+// Stops at the start of a sub-search and deep inside one, among the alternatives of both sides.
+TEST(WalkStop, AResumedWalkFindsWhatAnUnstoppedOneFinds) {
+    const std::vector<Stop> stops = {{-1, 1}, {-1, 40}, {-1, 400}, {-1, 1500}, {1, 1}, {1, 60}};
+    for (const char* name : {"mate11-000-002.kif", "mate11-000-004.kif"}) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(NAGARE_TEST_DATA) + "/problems/short/" + name;
+        WalkRig solver;
+        ASSERT_TRUE(solver.rig.load(path));
+        const MoveLine line = solver.solve(11);
+        expectStopsToResume([&](WalkRig& w) { return w.rig.load(path); }, line, stops,
+                            {VERIFY_ATTACKS, VERIFY_DEFENCES});
+    }
+}
+
+// Stops inside the 変別 check: the check is made again when the walk resumes.
+TEST(WalkStop, AStopInsideTheDefenceCheckResumesIt) {
+    const MoveLine line = lineWithAFallingDefence();
+    std::vector<Stop> stops;
+    for (int node : {1, 10, 50, 150}) stops.push_back(Stop{-1, node, VERIFY_DEFENCE_CHECK});
+    expectStopsToResume([](WalkRig& w) { return w.setUp(FALLING_DEFENCE_SFEN, 7); }, line, stops,
+                        {VERIFY_DEFENCE_CHECK});
 }
 
 }  // namespace
