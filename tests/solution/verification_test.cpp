@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "../support/pseudo_terminal.h"
 #include "../support/sfen.h"
 #include "../support/solve_support.h"
+#include "../support/test_files.h"
 #include "../support/walk_referee.h"
 #include "platform/console.h"
 #include "rules/line_replay.h"
@@ -457,6 +459,40 @@ TEST(WalkStop, AStopInsideTheDefenceCheckResumesIt) {
     for (int node : {1, 10, 50, 150}) stops.push_back(Stop{-1, node, VERIFY_DEFENCE_CHECK});
     expectStopsToResume([](WalkRig& w) { return w.setUp(FALLING_DEFENCE_SFEN, 7); }, line, stops,
                         {VERIFY_DEFENCE_CHECK});
+}
+
+// Either gold on the board, or the gold in hand, mates on 52: whichever the line takes, the other two
+// are findings.
+std::string threeGoldsProblem() {
+    test::Rows rows = test::PLAIN_ROWS;
+    rows[2] = "| ・ ・ ・ 金 ・ 金 ・ ・ ・|三";
+    return test::writeTempFile("three-golds.kif", "手数：1\n" + test::diagramBlock(rows, "なし", "金"));
+}
+
+// On a terminal a finding's label is bright yellow, and the colour goes back to normal after it.
+TEST(WalkHighlight, TheLabelIsYellowOnATerminal) {
+    const std::string problem = threeGoldsProblem();
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.usable());
+    ASSERT_TRUE(pty.spawnProgram({NAGARE_BENCH_BINARY, "verify", problem}));
+    constexpr double PATIENCE_SECONDS = 60;
+    // The line break before the label is part of the highlighted text; the terminal ends lines with
+    // CR LF.
+    EXPECT_TRUE(pty.waitFor("\x1b[93m\r\n" + utf8("非限定：") + "\x1b[0m" + utf8("1手目 "), PATIENCE_SECONDS))
+        << pty.output();
+    EXPECT_TRUE(pty.waitExit(PATIENCE_SECONDS).has_value());
+}
+
+// Written to a file, the same walk carries no escape codes.
+TEST(WalkHighlight, NoEscapeCodesOutsideATerminal) {
+    const std::string problem = threeGoldsProblem();
+    const std::string console = test::tempPath("console.txt");
+    const std::string command = "LC_ALL=C.UTF-8 '" + std::string(NAGARE_BENCH_BINARY) + "' verify '" +
+                                problem + "' < /dev/null > /dev/null 2> '" + console + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string text = test::readFile(console);
+    EXPECT_NE(text.find(utf8("\n非限定：1手目 ")), std::string::npos) << text;
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
 }
 
 }  // namespace
