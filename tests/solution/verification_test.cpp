@@ -375,16 +375,25 @@ TEST(WalkCorrection, ADefenceThatFallsSoonerIsReplacedAndExaminedAgain) {
     test::expectWalkAgreesWithReferee(root, test::WalkRules{}, r.line, findingsOf(r.events));
 }
 
+std::string shortProblem(const std::string& name) {
+    return std::string(NAGARE_TEST_DATA) + "/problems/short/" + name;
+}
+
+// The principal line of the problem's proof at its stated length.
+MoveLine solvedLine(const std::string& path) {
+    WalkRig solver;
+    EXPECT_TRUE(solver.rig.load(path));
+    return solver.solve(solver.rig.problem.record.length);
+}
+
 // The findings for a given line are facts about the position: a table so small that it must recover
 // space again and again reaches the same ones, and the same corrections, as a large one.
 TEST(WalkTableSize, FindingsOfALineDoNotDependOnTheTableSize) {
     // Two corrections; findings at both sides' plies.
     for (const char* name : {"mate11-000-002.kif", "mate11-000-003.kif"}) {
         SCOPED_TRACE(name);
-        const std::string path = std::string(NAGARE_TEST_DATA) + "/problems/short/" + name;
-        WalkRig solver;
-        ASSERT_TRUE(solver.rig.load(path));
-        const MoveLine line = solver.solve(11);
+        const std::string path = shortProblem(name);
+        const MoveLine line = solvedLine(path);
         ASSERT_EQ(line.size(), 11u);
 
         constexpr uint64_t TINY_TABLE = 1 << 13, LARGE_TABLE = 1 << 20;
@@ -443,10 +452,8 @@ TEST(WalkStop, AResumedWalkFindsWhatAnUnstoppedOneFinds) {
     const std::vector<Stop> stops = {{-1, 1}, {-1, 40}, {-1, 400}, {-1, 1500}, {1, 1}, {1, 60}};
     for (const char* name : {"mate11-000-002.kif", "mate11-000-004.kif"}) {
         SCOPED_TRACE(name);
-        const std::string path = std::string(NAGARE_TEST_DATA) + "/problems/short/" + name;
-        WalkRig solver;
-        ASSERT_TRUE(solver.rig.load(path));
-        const MoveLine line = solver.solve(11);
+        const std::string path = shortProblem(name);
+        const MoveLine line = solvedLine(path);
         expectStopsToResume([&](WalkRig& w) { return w.rig.load(path); }, line, stops,
                             {VERIFY_ATTACKS, VERIFY_DEFENCES});
     }

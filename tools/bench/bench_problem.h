@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "platform/console.h"
@@ -11,6 +12,7 @@
 #include "run/problem_file.h"
 #include "run/run_driver.h"
 #include "run/solve_setup.h"
+#include "search/search_context.h"
 #include "table/position_table.h"
 
 namespace nagare::bench {
@@ -62,6 +64,28 @@ struct StderrTableConsole : TableConsole {
         lineStart = sjis.back() == '\n';
     }
     bool atLineStart() override { return lineStart; }
+};
+
+// A problem ready to search: read and checked, with its table allocated and its context prepared.
+struct LoadedProblem {
+    enum class Status { READY, REFUSED, NO_MEMORY };
+
+    Problem problem;
+    Position root{};
+    PositionTable table;
+    StderrTableConsole tableConsole;
+    std::unique_ptr<SearchContext> ctx;
+
+    // `megabytes` 0: the problem's own memory option. The reason for a refusal is on stderr.
+    Status load(const std::string& path, long megabytes) {
+        if (!loadSolvableProblem(path, problem, root)) return Status::REFUSED;
+        table.console = &tableConsole;
+        if (!createTable(table, megabytes, problem, path)) return Status::NO_MEMORY;
+        ctx = std::make_unique<SearchContext>();
+        prepareContext(*ctx, problem, table);
+        prepareRoot(root);
+        return Status::READY;
+    }
 };
 
 }  // namespace nagare::bench

@@ -95,19 +95,17 @@ int solve(int argc, char** argv) {
     int proved = 0;
     bool refused = false;
     for (const std::string& path : options.files) {
-        Problem problem;
-        Position root{};
-        if (!loadSolvableProblem(path, problem, root)) {
+        LoadedProblem loaded;
+        const LoadedProblem::Status status = loaded.load(path, options.megabytes);
+        if (status == LoadedProblem::Status::NO_MEMORY) return 1;
+        if (status == LoadedProblem::Status::REFUSED) {
             refused = true;
             continue;
         }
-        PositionTable table;
-        StderrTableConsole tableConsole;
-        table.console = &tableConsole;
-        if (!createTable(table, options.megabytes, problem, path)) return 1;
-        auto ctx = std::make_unique<SearchContext>();
-        prepareContext(*ctx, problem, table);
-        prepareRoot(root);
+        const Problem& problem = loaded.problem;
+        Position& root = loaded.root;
+        PositionTable& table = loaded.table;
+        std::unique_ptr<SearchContext>& ctx = loaded.ctx;
         const int depth = options.depth >= 0 ? static_cast<int>(options.depth) : problem.record.length;
         ctx->phase = PHASE_SOLVE;
         ctx->depthLimit = static_cast<int16_t>(depth);

@@ -132,26 +132,22 @@ int verify(int argc, char** argv) {
     std::fflush(stdout);
     bool refused = false;
     for (const std::string& path : files) {
-        Problem problem;
-        Position root{};
-        if (!loadSolvableProblem(path, problem, root)) {
+        LoadedProblem loaded;
+        const LoadedProblem::Status status = loaded.load(path, megabytes);
+        if (status == LoadedProblem::Status::NO_MEMORY) return 1;
+        if (status == LoadedProblem::Status::REFUSED) {
             refused = true;
             continue;
         }
-        PositionTable table;
-        StderrTableConsole tableConsole;
-        table.console = &tableConsole;
-        if (!createTable(table, megabytes, problem, path)) return 1;
-        auto ctx = std::make_unique<SearchContext>();
-        prepareContext(*ctx, problem, table);
-        prepareRoot(root);
         std::fprintf(stderr, "\n%s\n", path.c_str());
         const platform::Stopwatch watch;
         std::vector<Row> rows;
         MoveLine verified;
         bool proved = false, stopped = false;
-        platform::runWithLargeStack(
-            [&] { proved = verifyProblem(*ctx, root, problem.record.length, rows, verified, stopped); });
+        platform::runWithLargeStack([&] {
+            proved = verifyProblem(*loaded.ctx, loaded.root, loaded.problem.record.length, rows, verified,
+                                   stopped);
+        });
         const std::string name = path.substr(path.find_last_of('/') + 1);
         if (!proved) {
             printRow(name, 0, stopped ? "stopped" : "not-proved", "");
