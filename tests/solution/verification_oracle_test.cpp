@@ -99,8 +99,9 @@ void checkAgainstReferee(const std::string& path, const std::vector<BenchRow>& r
         findings);
 }
 
-// The referee is a plain minimax: problems up to nine plies keep the test within seconds.
-constexpr int LONGEST_REFEREED = 9;
+// The referee is a plain minimax: problems up to seven plies keep the test within seconds, in a
+// sanitizer build too.
+constexpr int LONGEST_REFEREED = 7;
 
 TEST(VerificationOracle, FindingsOfRealProblemsAgreeWithMinimax) {
     std::vector<std::string> files;
