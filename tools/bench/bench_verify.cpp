@@ -31,6 +31,13 @@ bool aborted(const Position& p) {
     return p.state == NODE_STATE_ABORTED;
 }
 
+// Seconds spent in the main solve (with its extraction), the search for shorter mates and the walk.
+struct PhaseTimes {
+    double solve = 0;
+    double shorter = 0;
+    double walk = 0;
+};
+
 struct Row {
     int ply;
     std::string kind;  // Shift-JIS
@@ -55,7 +62,8 @@ std::string kindName(WalkFinding kind) {
 // solution of the stated length, then the shortest, then the walk along it. False when there is no
 // solution; `stopped` when the user stopped a search.
 bool verifyProblem(SearchContext& ctx, Position& root, int length, std::vector<Row>& rows, MoveLine& verified,
-                   bool& stopped) {
+                   bool& stopped, PhaseTimes& times) {
+    const platform::Stopwatch watch;
     // Main solve.
     ctx.phase = PHASE_SOLVE;
     ctx.depthLimit = static_cast<int16_t>(length);
@@ -71,6 +79,7 @@ bool verifyProblem(SearchContext& ctx, Position& root, int length, std::vector<R
     protectLine(ctx, solved, ctx.workLine);
 
     // Shorter mates.
+    times.solve = watch.elapsed();
     ctx.phase = PHASE_SHORTER;
     ctx.depthLimit = static_cast<int16_t>(static_cast<int>(ctx.workLine.size()) - SHORTER_BY);
     Position shorter = root;
@@ -89,6 +98,7 @@ bool verifyProblem(SearchContext& ctx, Position& root, int length, std::vector<R
     }
 
     // The walk along the shortest line.
+    times.shorter = watch.elapsed() - times.solve;
     protectLine(ctx, root, ctx.workLine);
     ctx.table->recount();
     ctx.phase = PHASE_VERIFY;
@@ -100,6 +110,7 @@ bool verifyProblem(SearchContext& ctx, Position& root, int length, std::vector<R
         rows.push_back(Row{event.ply, kindName(event.kind), formatMoveUsi(event.move)});
     };
     verified = verifyLine(ctx, root, ctx.workLine, false);
+    times.walk = watch.elapsed() - times.solve - times.shorter;
     stopped = aborted(root);
     return true;
 }
@@ -141,12 +152,13 @@ int verify(int argc, char** argv) {
         }
         std::fprintf(stderr, "\n%s\n", path.c_str());
         const platform::Stopwatch watch;
+        PhaseTimes times;
         std::vector<Row> rows;
         MoveLine verified;
         bool proved = false, stopped = false;
         platform::runWithLargeStack([&] {
             proved = verifyProblem(*loaded.ctx, loaded.root, loaded.problem.record.length, rows, verified,
-                                   stopped);
+                                   stopped, times);
         });
         const std::string name = path.substr(path.find_last_of('/') + 1);
         if (!proved) {
@@ -157,7 +169,8 @@ int verify(int argc, char** argv) {
             printRow(name, 0, "line", formatLineUsi(verified));
         }
         std::fflush(stdout);
-        std::fprintf(stderr, "\n%s: %.3f s\n", name.c_str(), watch.elapsed());
+        std::fprintf(stderr, "\n%s: %.3f s (solve %.3f, shorter mates %.3f, walk %.3f)\n", name.c_str(),
+                     watch.elapsed(), times.solve, times.shorter, times.walk);
     }
     return refused ? 1 : 0;
 }
