@@ -141,6 +141,7 @@ MoveLine SolutionWalk::verify(Position& node, MoveLine line, bool reverify) {
 
     // 3. The four cases of a ply.
     ExpandedNode expanded(ctx_, node);
+    // c. A position without moves ends the line here.
     if (expanded.code() <= 0) return {m};
     Position* q = expanded.find(m);
     if (q == nullptr) {
