@@ -30,6 +30,14 @@ class Console {
         terminal_ = isatty(STDOUT_FILENO) == 1;
     }
 
+    void useStream(ConsoleStream stream) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::fflush(out_);
+        const bool toError = stream == ConsoleStream::STANDARD_ERROR;
+        out_ = toError ? stderr : stdout;
+        terminal_ = isatty(toError ? STDERR_FILENO : STDOUT_FILENO) == 1;
+    }
+
     void write(std::string_view text) {
         std::lock_guard<std::mutex> lock(mutex_);
         for (char c : text) column_ = c == '\n' ? 0 : column_ + 1;
@@ -48,8 +56,8 @@ class Console {
             }
             out = sjisToUtf8(std::string_view(pending).substr(0, complete));
         }
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fflush(stdout);
+        std::fwrite(out.data(), 1, out.size(), out_);
+        std::fflush(out_);
     }
 
     std::string encode(std::string_view text) const {
@@ -69,9 +77,10 @@ class Console {
     void setAttribute(int attribute) {
         if (!terminal_) return;
         std::lock_guard<std::mutex> lock(mutex_);
-        const char* code = attribute == ATTRIBUTE_HIGHLIGHT ? "\x1b[1;33m" : "\x1b[0m";
-        std::fputs(code, stdout);
-        std::fflush(stdout);
+        // Attribute 14 is the bright yellow of the terminal's palette; 7 is the terminal's own colour.
+        const char* code = attribute == ATTRIBUTE_HIGHLIGHT ? "\x1b[93m" : "\x1b[0m";
+        std::fputs(code, out_);
+        std::fflush(out_);
     }
 
   private:
@@ -90,6 +99,7 @@ class Console {
     }
 
     std::mutex mutex_;
+    std::FILE* out_ = stdout;
     bool passThrough_ = false;
     bool terminal_ = false;
     long column_ = 0;
@@ -136,6 +146,9 @@ bool consoleAtLineStart() {
 }
 void consoleInputLineEnded() {
     console().startLine();
+}
+void consoleUseStream(ConsoleStream stream) {
+    console().useStream(stream);
 }
 void consoleSetAttribute(int attribute) {
     console().setAttribute(attribute);

@@ -14,7 +14,11 @@ bool consoleAtLineStart();
 // An answer typed on the terminal has ended with its echoed line end: the cursor is at the start of
 // a line again.
 void consoleInputLineEnded();
-// Console text attribute 14 (yellow) and 7 (normal); escape codes only when standard output is a
+// Where the console's text goes: standard output, or standard error for a tool whose standard output
+// is data.
+enum class ConsoleStream { STANDARD_OUTPUT, STANDARD_ERROR };
+void consoleUseStream(ConsoleStream stream);
+// Console text attribute 14 (yellow) and 7 (normal); escape codes only when the console's stream is a
 // terminal.
 void consoleSetAttribute(int attribute);
 constexpr int ATTRIBUTE_HIGHLIGHT = 14;

@@ -36,6 +36,16 @@ constexpr int32_t VERIFY_DEFENCE_CHECK = 5;  // the line's defence against the o
 constexpr int32_t VERIFY_ATTACKS = 6;        // alternatives at an attacker's ply
 constexpr int32_t VERIFY_DEFENCES = 8;       // alternatives at a defender's ply
 
+// What the solution walk reports at one ply: an alternative that leaves the line not unique (非限定),
+// an alternative mate of the attacker (余詰), a long way round back to the line (迂回), or the line
+// replaced from this ply on by a defence that holds out longer (手順修正).
+enum class WalkFinding { NON_UNIQUE, COOK, DETOUR, CORRECTION };
+struct WalkEvent {
+    WalkFinding kind;
+    int ply;    // the ply of the move, as the console shows it
+    Move move;  // the alternative, or the new defence of a correction
+};
+
 struct SearchContext {
     // --- the problem ---
     RuleSet rules;
@@ -78,6 +88,10 @@ struct SearchContext {
     std::vector<std::vector<Position>> savedChildren;  // children lists of the stopped path, root first
     int16_t verifyStopPly = 0;
     Move verifyStopMove;
+
+    // Told of each finding and correction of the solution walk, for tools that collect them; the walk
+    // does not depend on it.
+    std::function<void(const WalkEvent&)> walkObserver;
 
     // --- monitor and trace, shared with the monitor thread ---
     std::atomic<bool> interruptRequest{false};

@@ -1,12 +1,11 @@
 #include "solution/solution_lines.h"
 
-#include <span>
-
 #include "platform/console.h"
 #include "rules/notation.h"
 #include "search/monitor.h"
 #include "search/node_expansion.h"
 #include "search/proof_search.h"
+#include "solution/expanded_node.h"
 #include "table/position_table.h"
 
 namespace nagare {
@@ -15,45 +14,6 @@ namespace {
 
 constexpr int MOVES_PER_LINE = 10;
 constexpr int NOT_CORRECTED = -1;
-
-// Children of a node built into the arena for as long as this object lives.
-class ExpandedNode {
-  public:
-    ExpandedNode(SearchContext& ctx, Position& node) : ctx_(ctx), node_(node), mark_(ctx.arena.mark()) {
-        node.children = nullptr;
-        node.childCount = 0;
-        code_ = expandNode(ctx, node);
-    }
-    ~ExpandedNode() {
-        ctx_.arena.release(mark_);
-        node_.children = nullptr;
-        node_.childCount = 0;
-    }
-    ExpandedNode(const ExpandedNode&) = delete;
-    ExpandedNode& operator=(const ExpandedNode&) = delete;
-
-    int code() const { return code_; }
-    std::span<Position> children() const { return std::span<Position>(node_.children, node_.childCount); }
-    Position* find(Move m) const {
-        for (Position& c : children())
-            if (c.lastMove == m) return &c;
-        return nullptr;
-    }
-
-  private:
-    SearchContext& ctx_;
-    Position& node_;
-    NodeArena::Mark mark_;
-    int code_;
-};
-
-MoveLine prepend(Move m, const MoveLine& rest) {
-    MoveLine line;
-    line.reserve(rest.size() + 1);
-    line.push_back(m);
-    line.insert(line.end(), rest.begin(), rest.end());
-    return line;
-}
 
 // The proof length the table holds for a node, or -1.
 int provenDepth(SearchContext& ctx, const Position& p) {

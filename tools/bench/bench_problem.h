@@ -43,4 +43,49 @@ inline bool loadSolvableProblem(const std::string& path, Problem& problem, Posit
     return false;
 }
 
+// A table of `megabytes` (0: the problem's own memory option), at least the smallest table.
+inline bool createTable(PositionTable& table, long megabytes, const Problem& problem,
+                        const std::string& path) {
+    const long size = std::max<long>(megabytes > 0 ? megabytes : problem.options.memoryMB,
+                                     static_cast<long>(TABLE_MIN_MEGABYTES));
+    if (table.create(static_cast<uint64_t>(size))) return true;
+    std::fprintf(stderr, "%s: cannot allocate %ld MB\n", path.c_str(), size);
+    return false;
+}
+
+// The table's own messages (space recovery, the hash monitor) go to stderr, so that stdout stays a
+// table for scripts.
+struct StderrTableConsole : TableConsole {
+    bool lineStart = true;
+    void write(std::string_view sjis) override {
+        if (sjis.empty()) return;
+        const std::string text = platform::sjisToUtf8(sjis);
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        lineStart = sjis.back() == '\n';
+    }
+    bool atLineStart() override { return lineStart; }
+};
+
+// A problem ready to search: read and checked, with its table allocated and its context prepared.
+struct LoadedProblem {
+    enum class Status { READY, REFUSED, NO_MEMORY };
+
+    Problem problem;
+    Position root{};
+    PositionTable table;
+    StderrTableConsole tableConsole;
+    std::unique_ptr<SearchContext> ctx;
+
+    // `megabytes` 0: the problem's own memory option. The reason for a refusal is on stderr.
+    Status load(const std::string& path, long megabytes) {
+        if (!loadSolvableProblem(path, problem, root)) return Status::REFUSED;
+        table.console = &tableConsole;
+        if (!createTable(table, megabytes, problem, path)) return Status::NO_MEMORY;
+        ctx = std::make_unique<SearchContext>();
+        prepareContext(*ctx, problem, table);
+        prepareRoot(root);
+        return Status::READY;
+    }
+};
+
 }  // namespace nagare::bench

@@ -16,7 +16,6 @@
 #include "platform/threads.h"
 #include "rules/line_replay.h"
 #include "rules/notation.h"
-#include "rules/validation.h"
 #include "run/solve_setup.h"
 #include "search/proof_search.h"
 #include "solution/solution_lines.h"
@@ -53,19 +52,6 @@ const char* const SIGNATURE_PROBLEMS[] = {
     "tests/data/problems/fairy/F069.kif",
     "tests/data/problems/fairy/F073.kif",
     "tests/data/problems/fairy/F075.kif",
-};
-
-// The table's own messages (space recovery, the hash monitor) go to stderr, so that stdout stays a
-// table for scripts.
-struct StderrTableConsole : TableConsole {
-    bool lineStart = true;
-    void write(std::string_view sjis) override {
-        if (sjis.empty()) return;
-        const std::string text = platform::sjisToUtf8(sjis);
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        lineStart = sjis.back() == '\n';
-    }
-    bool atLineStart() override { return lineStart; }
 };
 
 struct Options {
@@ -115,34 +101,18 @@ int solve(int argc, char** argv) {
     int proved = 0;
     bool refused = false;
     for (const std::string& path : options.files) {
-        Problem problem;
-        Position root{};
-        if (!loadProblem(path, problem, root)) {
+        LoadedProblem loaded;
+        const LoadedProblem::Status status = loaded.load(path, options.megabytes);
+        if (status == LoadedProblem::Status::NO_MEMORY) return 1;
+        if (status == LoadedProblem::Status::REFUSED) {
             refused = true;
             continue;
         }
-        // What nagare would refuse to solve is refused here too, with its message on stderr.
-        std::string refusal = initialPositionFault(root, problem.rules.genre);
-        if (refusal.empty()) refusal = refusalOf(problem);
-        if (!refusal.empty()) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::sjisToUtf8(refusal).c_str());
-            refused = true;
-            continue;
-        }
-        const long megabytes =
-            std::max<long>(options.megabytes > 0 ? options.megabytes : problem.options.memoryMB,
-                           static_cast<long>(TABLE_MIN_MEGABYTES));
-        PositionTable table;
-        StderrTableConsole tableConsole;
-        table.console = &tableConsole;
-        if (!table.create(static_cast<uint64_t>(megabytes))) {
-            std::fprintf(stderr, "%s: cannot allocate %ld MB\n", path.c_str(), megabytes);
-            return 1;
-        }
-        auto ctx = std::make_unique<SearchContext>();
-        prepareContext(*ctx, problem, table);
+        const Problem& problem = loaded.problem;
+        Position& root = loaded.root;
+        PositionTable& table = loaded.table;
+        std::unique_ptr<SearchContext>& ctx = loaded.ctx;
         if (!options.dominance) table.handDominance = false;
-        prepareRoot(root);
         const int depth = options.depth >= 0 ? static_cast<int>(options.depth) : problem.record.length;
         ctx->phase = PHASE_SOLVE;
         ctx->depthLimit = static_cast<int16_t>(depth);

@@ -8,5 +8,6 @@ int perft(int argc, char** argv);
 int table(int argc, char** argv);
 int solve(int argc, char** argv);
 int watch(int argc, char** argv);
+int verify(int argc, char** argv);
 
 }  // namespace nagare::bench
