@@ -1,6 +1,7 @@
 #include "platform/threads.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -47,6 +48,10 @@ bool runWithLargeStack(const std::function<void()>& work, size_t stackBytes) {
     if (!made) return false;
     pthread_join(thread, nullptr);
     return true;
+}
+
+void yieldThread() {
+    sched_yield();
 }
 
 struct BackgroundThread::State {

@@ -16,6 +16,9 @@ constexpr size_t LARGE_STACK_BYTES = size_t{512} << 20;
 // would overflow it.
 bool runWithLargeStack(const std::function<void()>& work, size_t stackBytes = LARGE_STACK_BYTES);
 
+// Lets another thread run before this one goes on.
+void yieldThread();
+
 // A thread that runs below the normal priority, started and joined by its owner.
 class BackgroundThread {
   public:

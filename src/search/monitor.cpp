@@ -4,7 +4,9 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/stopwatch.h"
 #include "platform/terminal_keys.h"
+#include "platform/threads.h"
 #include "search/console_text.h"
 
 namespace nagare {
@@ -15,6 +17,8 @@ namespace {
 // at once; this only bounds how late it notices a flag cleared without a wake-up.
 constexpr int MONITOR_POLL_MS = 50;
 constexpr int SHALLOWEST_MONITOR_DEPTH = 1;
+// How long a search waits at most for its monitor to take the keys typed before it started.
+constexpr double MONITOR_START_WAIT_SECONDS = 1.0;
 
 // A short message of the monitor thread on a line of its own.
 void announce(const std::string& text) {
@@ -71,6 +75,14 @@ void handleMonitorKey(SearchContext& ctx, int key) {
 
 void monitorThread(SearchContext& ctx) {
     const bool keys = platform::beginKeyPolling();
+    // Keys typed while no search was running (after a question's answer, between two searches) are
+    // taken before the search starts, so that an ESC typed ahead stops it at its first node.
+    while (keys && !ctx.interruptRequest.load(std::memory_order_relaxed)) {
+        const int key = platform::pollKey(0);
+        if (key == platform::NO_KEY) break;
+        handleMonitorKey(ctx, key);
+    }
+    ctx.monitorListening.store(true, std::memory_order_release);
     while (ctx.monitorRunning.load(std::memory_order_relaxed)) {
         // After ESC, keys are left alone until the search has asked whether to stop: what the user
         // types next is the answer.
@@ -86,9 +98,14 @@ void monitorThread(SearchContext& ctx) {
 
 void startMonitor(SearchContext& ctx) {
     ctx.monitorWorker.join();  // a thread that ended on a confirmed stop
+    ctx.monitorListening.store(false, std::memory_order_relaxed);
     ctx.monitorRunning.store(true, std::memory_order_relaxed);
     // Without a thread the search runs unwatched; stopMonitor still clears the flag.
-    ctx.monitorWorker.start([&ctx] { monitorThread(ctx); });
+    if (!ctx.monitorWorker.start([&ctx] { monitorThread(ctx); })) return;
+    const platform::Stopwatch waited;
+    while (!ctx.monitorListening.load(std::memory_order_acquire) &&
+           waited.elapsed() < MONITOR_START_WAIT_SECONDS)
+        platform::yieldThread();
 }
 
 void stopMonitor(SearchContext& ctx) {

@@ -97,6 +97,7 @@ struct SearchContext {
     std::atomic<bool> interruptRequest{false};
     std::atomic<bool> lineRequest{false};
     std::atomic<bool> monitorRunning{false};
+    std::atomic<bool> monitorListening{false};  // the monitor has taken the keys typed before it started
     std::atomic<bool> monitorOn{false};
     std::atomic<int16_t> monitorDepth{2};
     bool traceOn = false;
