@@ -573,6 +573,7 @@ CheckpointLoad loadCheckpoint(RunState& run) {
         run.table.clear();
         return refuse(in.pastEnd() ? Refusal::TRUNCATED : Refusal::UNREADABLE);
     }
+    run.table.restoredEntries();
     restore(run, cp);
     return CheckpointLoad::RESUMED;
 }

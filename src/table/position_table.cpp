@@ -85,7 +85,8 @@ uint64_t PositionTable::slotCountFor(uint64_t megabytes) {
 
 uint64_t PositionTable::bytesFor(uint64_t megabytes) {
     const uint64_t entryBytes = (slotCountFor(megabytes) + 1) * sizeof(TableEntry);
-    return entryBytes + entryBytes / HAND_TABLE_FRACTION + LOOP_FILTER_WORDS * sizeof(uint64_t);
+    return entryBytes + entryBytes / HAND_TABLE_FRACTION + LOOP_FILTER_WORDS * sizeof(uint64_t) +
+           PurgeIndex::bytesFor(slotCountFor(megabytes));
 }
 
 bool PositionTable::create(uint64_t megabytes) {
@@ -111,6 +112,7 @@ bool PositionTable::createSlots(uint64_t slots) {
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
     loopFilter_ = std::make_unique<uint64_t[]>(LOOP_FILTER_WORDS);
+    purgeIndex_.create(tableSize);
     // The hand table beside it, an eighth of the size: a fresh block is an empty table.
     if (!hands.create(bytes / HAND_TABLE_FRACTION)) {
         release();
@@ -126,6 +128,7 @@ bool PositionTable::createSlots(uint64_t slots) {
 void PositionTable::release() {
     entries.reset();
     hands.release();
+    purgeIndex_.release();
     tableSize = 0;
 }
 
@@ -137,15 +140,17 @@ void PositionTable::clear() {
 
 void PositionTable::clearEntries() {
     std::fill(entries.get(), entries.get() + tableSize, FRESH_ENTRY);
+    purgeIndex_.clear();
     finalDepthBound = NO_PLY;
     openPlyBound = 0;
     recount();
 }
 
 uint64_t PositionTable::recount() {
+    // One pass counts the used slots and sums up every block for the purges.
     uint64_t used = 0;
-    for (uint64_t i = 0; i < tableSize; ++i)
-        if (entries[i].isUsed()) ++used;
+    for (uint64_t b = 0; b < purgeIndex_.blockCount(); ++b)
+        used += purgeIndex_.resum(b, entries.get(), tableSize);
     usedCount = used;
     peakCount = std::max(peakCount, usedCount);
     return usedCount;
@@ -228,14 +233,24 @@ TableEntry* PositionTable::store(const Position& node, int16_t value, const Hand
     if (!isStorableKey(e.key)) return nullptr;
     const bool final = e.pn == 0 || e.dn == 0;
     if (handDominance && final && !node.loopTainted) storeHands(node, e, bounds);
-    if (e.pn == 0) return storeProved(e);
-    if (e.dn != 0) return storeOpen(e);
-    if (node.loopTainted) {
+    TableEntry* written = nullptr;
+    if (e.pn == 0) {
+        written = storeProved(e);
+    } else if (e.dn != 0) {
+        written = storeOpen(e);
+    } else if (node.loopTainted) {
         const uint64_t bit = loopFilterBit(e.key);
         loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
-        return storeLoop(e);
+        written = storeLoop(e);
+    } else {
+        written = storeNonProof(e);
     }
-    return storeNonProof(e);
+    if (written != nullptr) purgeIndex_.note(slotIndex(*written), *written);
+    return written;
+}
+
+void PositionTable::restoredEntries() {
+    purgeIndex_.forgetAll();
 }
 
 // A proof displaces the first non-proof or open entry it meets; proofs of other positions are never
@@ -392,6 +407,7 @@ void PositionTable::touch(TableEntry& slot) {
         // Discarded by recovery but never overwritten: the entry comes back.
         slot.flags &= ~TableEntry::FREE;
         ++usedCount;
+        purgeIndex_.note(slotIndex(slot), slot);
     }
     slot.flags |= TableEntry::REFERENCED;
     stamp(slot);
@@ -462,20 +478,30 @@ void PositionTable::makeTombstone(TableEntry& slot) {
     slot.flags = TableEntry::FREE;
 }
 
-void PositionTable::purgeLoopEntries() {
-    for (uint64_t i = 0; i < tableSize; ++i) {
+template <typename Discard>
+void PositionTable::purgeBlock(uint64_t block, Discard discard) {
+    const uint64_t first = block << PurgeIndex::BLOCK_SHIFT;
+    const uint64_t end = std::min(first + PurgeIndex::BLOCK_SLOTS, tableSize);
+    for (uint64_t i = first; i < end; ++i) {
         TableEntry& slot = entries[i];
-        if (slot.isUsed() && slot.isLoop()) makeTombstone(slot);
+        if (slot.isUsed() && discard(slot)) makeTombstone(slot);
     }
+    purgeIndex_.resum(block, entries.get(), tableSize);
+}
+
+void PositionTable::purgeLoopEntries() {
+    for (uint64_t b = 0; b < purgeIndex_.blockCount(); ++b)
+        if (purgeIndex_.mayHoldLoop(b)) purgeBlock(b, [](const TableEntry& slot) { return slot.isLoop(); });
 }
 
 void PositionTable::purgeOutsideWindow() {
-    for (uint64_t i = 0; i < tableSize; ++i) {
-        TableEntry& slot = entries[i];
-        if (!slot.isUsed() || slot.isProtected()) continue;
-        bool stillAtPly = slot.isOpen() || slot.isLoop();
-        if (stillAtPly ? slot.depth < openPlyBound : slot.depth > finalDepthBound) makeTombstone(slot);
-    }
+    auto outside = [this](const TableEntry& slot) {
+        if (slot.isProtected()) return false;
+        const bool stillAtPly = slot.isOpen() || slot.isLoop();
+        return stillAtPly ? slot.depth < openPlyBound : slot.depth > finalDepthBound;
+    };
+    for (uint64_t b = 0; b < purgeIndex_.blockCount(); ++b)
+        if (purgeIndex_.mayHoldOutside(b, openPlyBound, finalDepthBound)) purgeBlock(b, outside);
 }
 
 void PositionTable::purgeNonProofs() {

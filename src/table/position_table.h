@@ -16,69 +16,10 @@
 #include "table/fast_modulo.h"
 #include "table/fixed_text.h"
 #include "table/hand_table.h"
+#include "table/purge_index.h"
+#include "table/table_entry.h"
 
 namespace nagare {
-
-// One slot, 20 bytes, little-endian, no padding. A checkpoint writes this image raw for every slot,
-// so the layout below is fixed:
-//   offset  bytes  field
-//        0      4  pn       proof number of the stored node
-//        4      4  dn       disproof number of the stored node
-//        8      4  keyMid   bits 16..47 of the key the entry is filed under
-//       12      2  keyHigh  bits 48..63 of that key
-//       14      2  depth    proof length, remaining depth, NO_PLY or ply, by kind ("手数")
-//       16      2  loopPly  a loop entry's repetition ply; NO_PLY for every other kind
-//       18      1  level    log2 of the work the entry stands for ("探索レベル")
-//       19      1  flags    bit 0 free, 1 protected, 2 loop, 3 referenced, 4..7 generation (1..15)
-// Key bits 0..15 are not kept: they only choose the start slot. A slot whose key bits are all zero is
-// empty; an empty slot with no flags is virgin and ends every probe walk, an empty slot marked free is
-// a tombstone left by a purge, which walks pass over.
-struct TableEntry {
-    uint32_t pn;
-    uint32_t dn;
-    uint32_t keyMid;
-    uint16_t keyHigh;
-    int16_t depth;
-    int16_t loopPly;
-    uint8_t level;
-    uint8_t flags;
-
-    static constexpr uint8_t FREE = 1;
-    static constexpr uint8_t PROTECTED = 2;
-    static constexpr uint8_t LOOP = 4;
-    static constexpr uint8_t REFERENCED = 8;
-    static constexpr int GENERATION_SHIFT = 4;
-    static constexpr uint8_t STATE_BITS = 0x0f;  // every flag below the generation
-
-    bool isEmpty() const { return keyMid == 0 && keyHigh == 0; }
-    bool isVirgin() const { return isEmpty() && flags == 0; }
-    bool isFree() const { return (flags & FREE) != 0; }
-    bool isUsed() const { return !isEmpty() && !isFree(); }
-    bool isProtected() const { return (flags & PROTECTED) != 0; }
-    bool isLoop() const { return (flags & LOOP) != 0; }
-    bool isReferenced() const { return (flags & REFERENCED) != 0; }
-    int generation() const { return flags >> GENERATION_SHIFT; }
-
-    bool isProved() const { return pn == 0; }
-    bool isDisproved() const { return pn == static_cast<uint32_t>(PN_INFINITE); }
-    bool isOpen() const { return pn != 0 && dn != 0; }
-    // Disproved or bounded: no proof within the stored depth (loop entries included).
-    bool isNonProof() const { return pn != 0 && dn == 0; }
-    // The 48 stored key bits, as keyHigh * 2^32 + keyMid.
-    static constexpr int KEY_HIGH_POSITION = 32;
-    uint64_t storedKey() const { return static_cast<uint64_t>(keyHigh) << KEY_HIGH_POSITION | keyMid; }
-};
-
-static_assert(sizeof(TableEntry) == 20);
-static_assert(offsetof(TableEntry, pn) == 0);
-static_assert(offsetof(TableEntry, dn) == 4);
-static_assert(offsetof(TableEntry, keyMid) == 8);
-static_assert(offsetof(TableEntry, keyHigh) == 12);
-static_assert(offsetof(TableEntry, depth) == 14);
-static_assert(offsetof(TableEntry, loopPly) == 16);
-static_assert(offsetof(TableEntry, level) == 18);
-static_assert(offsetof(TableEntry, flags) == 19);
-static_assert(std::endian::native == std::endian::little, "the checkpoint image is little-endian");
 
 // Where the table writes its console text (the hash-monitor dump and the recovery report). The run
 // uses the real console; a test substitutes its own to capture the Shift-JIS bytes.
@@ -172,7 +113,8 @@ class PositionTable {
     // Every slot fresh, the purge window wide open, usedCount recounted. Generations and probe maxima
     // are kept.
     void clear();
-    // Recounts usedCount from the slots, raises peakCount to it and returns it.
+    // Recounts usedCount from the slots, raises peakCount to it and returns it. Entries written into
+    // the slots from outside are known to the purges again after it.
     uint64_t recount();
 
     // Files the finished node under its kind: proved (pn 0), open (pn and dn non-zero), loop (dn 0
@@ -213,6 +155,9 @@ class PositionTable {
     // Unprotected entries outside the window become tombstones: open and loop entries stored at a
     // ply below openPlyBound, final results whose depth exceeds finalDepthBound.
     void purgeOutsideWindow();
+    // The entries were written from outside (a checkpoint restored them): what is kept beside them
+    // to find purged entries quickly no longer knows where they are.
+    void restoredEntries();
     // Every unprotected entry that is not a proof becomes a tombstone, to make room before proofs
     // lost from the table are searched again.
     void purgeNonProofs();
@@ -270,6 +215,12 @@ class PositionTable {
     TableEntry* handHit(const Position& node, const HandEntry* hit);
     void storeHands(const Position& node, const NewEntry& e, const HandBounds& bounds);
     void clearEntries();
+    uint64_t slotIndex(const TableEntry& slot) const { return static_cast<uint64_t>(&slot - entries.get()); }
+    // Makes a tombstone of every used entry of the block that `discard` names, and sums the block up
+    // again.
+    template <typename Discard>
+    void purgeBlock(uint64_t block, Discard discard);
+    PurgeIndex purgeIndex_;
 
     void monitorHeader(const NewEntry& e, uint64_t startSlot);
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);
