@@ -9,9 +9,9 @@ tools/install-dependencies.sh
 if [ "${1:-}" = "--sanitize" ]; then
     cmake -S . -B build-asan -DNAGARE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     cmake --build build-asan -j2
-    ctest --test-dir build-asan --output-on-failure
+    ctest --test-dir build-asan --output-on-failure -j2
 else
     cmake -S . -B build
     cmake --build build -j2
-    ctest --test-dir build --output-on-failure
+    ctest --test-dir build --output-on-failure -j2
 fi
