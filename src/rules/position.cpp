@@ -189,13 +189,15 @@ MoveKeys keysAfterMove(const Position& p, Move m) {
     const int placed = m.promote ? code | PROMOTED : code;
     k.boardKey ^= keys.board[captured][to] ^ keys.board[placed][to];
     k.key = tableKey(k.boardKey, k.handKey, opponent(static_cast<Side>(p.sideToMove)));
-    k.moveKey = keys.from[squareRow(from)][p.ply] ^ keys.to[squareRow(to)][p.ply] ^
-                keys.promote[m.promote][p.ply] ^ keys.piece[code][p.ply];
+    k.moveKey = keys.from(squareRow(from), p.ply) ^ keys.to(squareRow(to), p.ply) ^
+                keys.promote(m.promote, p.ply) ^ keys.piece(code, p.ply);
     return k;
 }
 
-void makeMove(Position& p, Move m) {
-    const MoveKeys k = keysAfterMove(p, m);
+namespace {
+
+// Plays the move whose keys are `k`.
+void playMove(Position& p, Move m, const MoveKeys& k) {
     const Side side = p.sideToMove;
     const int own = sideIndex(side), enemy = own ^ 1;
     const int code = m.piece;
@@ -247,9 +249,17 @@ void makeMove(Position& p, Move m) {
     p.lastMove = m;
 }
 
+}  // namespace
+
+void makeMove(Position& p, Move m) {
+    playMove(p, m, keysAfterMove(p, m));
+}
+
 Position& makeChild(const Position& parent, Position& child, Move m, const NodeRules& rules) {
+    // The keys come from the parent: read from the fresh copy they would wait for its stores.
+    const MoveKeys keys = keysAfterMove(parent, m);
     child = parent;
-    makeMove(child, m);
+    playMove(child, m, keys);
     child.parent = const_cast<Position*>(&parent);
     setFreshSearchFields(child, rules);
     child.prevPn = 1;
