@@ -189,8 +189,11 @@ MoveKeys keysAfterMove(const Position& p, Move m) {
     const int placed = m.promote ? code | PROMOTED : code;
     k.boardKey ^= keys.board[captured][to] ^ keys.board[placed][to];
     k.key = tableKey(k.boardKey, k.handKey, opponent(static_cast<Side>(p.sideToMove)));
-    k.moveKey = keys.from(squareRow(from), p.ply) ^ keys.to(squareRow(to), p.ply) ^
-                keys.promote(m.promote, p.ply) ^ keys.piece(code, p.ply);
+    // The move-key tables have a column per ply as deep as a search goes; a line replayed or written
+    // out beyond that (or from a ply that was never set) shares the last column.
+    const int column = static_cast<uint16_t>(p.ply) < MAX_PLY ? p.ply : MAX_PLY - 1;
+    k.moveKey = keys.from(squareRow(from), column) ^ keys.to(squareRow(to), column) ^
+                keys.promote(m.promote, column) ^ keys.piece(code, column);
     return k;
 }
 
