@@ -24,14 +24,14 @@ std::unique_ptr<KeyTables> drawKeyTables() {
     for (int s = FIRST_SQUARE; s <= LAST_SQUARE; ++s) t->board[WALL][s] = obstacleWord(s);
     for (int code = 17; code <= 39; ++code)
         for (int k = 0; k < 300; ++k) t->hand[code][k] = rng();
-    for (auto& row : t->from)
-        for (auto& w : row) w = rng();
-    for (auto& row : t->to)
-        for (auto& w : row) w = rng();
+    for (int row = 0; row < 100; ++row)
+        for (int ply = 0; ply < MAX_PLY; ++ply) t->byPly[ply].from[row] = rng();
+    for (int row = 0; row < 100; ++row)
+        for (int ply = 0; ply < MAX_PLY; ++ply) t->byPly[ply].to[row] = rng();
     for (int code = 17; code <= 47; ++code)
-        for (auto& w : t->piece[code]) w = rng();
-    for (auto& row : t->promote)
-        for (auto& w : row) w = rng();
+        for (int ply = 0; ply < MAX_PLY; ++ply) t->byPly[ply].piece[code] = rng();
+    for (int flag = 0; flag < 2; ++flag)
+        for (int ply = 0; ply < MAX_PLY; ++ply) t->byPly[ply].promote[flag] = rng();
     return t;
 }
 

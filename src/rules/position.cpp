@@ -14,9 +14,13 @@ namespace {
 
 constexpr uint64_t SENTE_TO_MOVE_BIT = 1ULL << 63;
 
+uint64_t tableKey(uint64_t boardKey, uint64_t handKey, Side toMove) {
+    const uint64_t k = (boardKey ^ handKey) & ~SENTE_TO_MOVE_BIT;
+    return toMove == SENTE ? k | SENTE_TO_MOVE_BIT : k;
+}
+
 uint64_t positionKey(const Position& p) {
-    uint64_t k = (p.boardKey ^ p.handKey) & ~SENTE_TO_MOVE_BIT;
-    return p.sideToMove == SENTE ? k | SENTE_TO_MOVE_BIT : k;
+    return tableKey(p.boardKey, p.handKey, static_cast<Side>(p.sideToMove));
 }
 
 // Sets or clears `bit` on every square of the ray from `s` in direction `d`, up to and including
@@ -248,8 +252,35 @@ void setUp(Position& p, const uint8_t* diagram, const int32_t* hands, Side side)
     buildAttackMaps(p);
 }
 
-void makeMove(Position& p, Move m) {
+MoveKeys keysAfterMove(const Position& p, Move m) {
     const KeyTables& keys = keyTables();
+    const int code = m.piece;
+    const Square from = m.from, to = m.to;
+    MoveKeys k{p.boardKey, p.handKey, 0, 0};
+    if (!m.isDrop())
+        k.boardKey ^= keys.board[code][from] ^ keys.board[EMPTY][from];
+    else
+        k.handKey ^= keys.hand[code][p.hand[code]];
+    const int captured = p.at(to);
+    if (captured != EMPTY) {
+        const int gained = handCode(captured, p.sideToMove);
+        k.handKey ^= keys.hand[gained][p.hand[gained] + 1];
+    }
+    const int placed = m.promote ? code | PROMOTED : code;
+    k.boardKey ^= keys.board[captured][to] ^ keys.board[placed][to];
+    k.key = tableKey(k.boardKey, k.handKey, opponent(static_cast<Side>(p.sideToMove)));
+    // The move-key tables have a column per ply as deep as a search goes; a line replayed or written
+    // out beyond that (or from a ply that was never set) shares the last column.
+    const int column = static_cast<uint16_t>(p.ply) < MAX_PLY ? p.ply : MAX_PLY - 1;
+    k.moveKey = keys.from(squareRow(from), column) ^ keys.to(squareRow(to), column) ^
+                keys.promote(m.promote, column) ^ keys.piece(code, column);
+    return k;
+}
+
+namespace {
+
+// Plays the move whose keys are `k`.
+void playMove(Position& p, Move m, const MoveKeys& k) {
     const Side side = p.sideToMove;
     const int own = sideIndex(side), enemy = own ^ 1;
     const int code = m.piece;
@@ -259,25 +290,20 @@ void makeMove(Position& p, Move m) {
         // The piece leaves `from`: its own attacks go, then rays it stopped pass through.
         pieceAttacks<false>(p, p.attack[own], from, code);
         p.at(from) = EMPTY;
-        p.boardKey ^= keys.board[code][from] ^ keys.board[EMPTY][from];
         for (int d = 0; d < LINE_DIRECTIONS; ++d) {
             const uint32_t bit = 1u << (SLIDE_BIT_SHIFT + d);
             for (auto& map : p.attack)
                 if (map[from] & bit) walkRay<true>(p, map, from, d, bit);
         }
     } else {
-        int n = p.hand[code];
-        p.handKey ^= keys.hand[code][n];
-        p.hand[code] = n - 1;
+        --p.hand[code];
         --p.inHand[own];
         ++p.onBoard[own];
     }
 
     const int captured = p.at(to);
     if (captured != EMPTY) {
-        const int gained = handCode(captured, side);
-        int n = ++p.hand[gained];
-        p.handKey ^= keys.hand[gained][n];
+        ++p.hand[handCode(captured, side)];
         pieceAttacks<false>(p, p.attack[enemy], to, captured);
         --p.onBoard[enemy];
         ++p.inHand[own];
@@ -290,29 +316,33 @@ void makeMove(Position& p, Move m) {
         }
     }
     const int placed = m.promote ? code | PROMOTED : code;
-    p.boardKey ^= keys.board[captured][to] ^ keys.board[placed][to];
     p.at(to) = static_cast<uint8_t>(placed);
     pieceAttacks<true>(p, p.attack[own], to, placed);
 
     if (code == SENTE + KING) p.kingSquare[0] = to;
     if (code == GOTE + KING) p.kingSquare[1] = to;
 
-    // The move-key tables have a column per ply as deep as a search goes; a line replayed or written
-    // out beyond that (or from a ply that was never set) shares the last column.
-    const int column = static_cast<uint16_t>(p.ply) < MAX_PLY ? p.ply : MAX_PLY - 1;
-    const uint64_t moveKey = keys.from[squareRow(from)][column] ^ keys.to[squareRow(to)][column] ^
-                             keys.promote[m.promote][column] ^ keys.piece[code][column];
-    p.pathKey ^= moveKey;
-    p.lastMovePathKey = moveKey;
+    p.boardKey = k.boardKey;
+    p.handKey = k.handKey;
+    p.pathKey ^= k.moveKey;
+    p.lastMovePathKey = k.moveKey;
     ++p.ply;
     p.sideToMove = static_cast<uint8_t>(opponent(side));
-    p.key = positionKey(p);
+    p.key = k.key;
     p.lastMove = m;
 }
 
+}  // namespace
+
+void makeMove(Position& p, Move m) {
+    playMove(p, m, keysAfterMove(p, m));
+}
+
 Position& makeChild(const Position& parent, Position& child, Move m, const NodeRules& rules) {
+    // The keys come from the parent: read from the fresh copy they would wait for its stores.
+    const MoveKeys keys = keysAfterMove(parent, m);
     child = parent;
-    makeMove(child, m);
+    playMove(child, m, keys);
     child.parent = const_cast<Position*>(&parent);
     setFreshSearchFields(child, rules);
     child.prevPn = 1;

@@ -140,6 +140,15 @@ void setUp(Position& p, const uint8_t* diagram, const int32_t* hands, Side side)
 void buildAttackMaps(Position& p);
 // Applies a move produced by the generators for this position, keeping maps and keys up to date.
 void makeMove(Position& p, Move m);
+// The keys of the position a move leads to, without playing it: the search starts fetching a child's
+// table entries before it builds the child.
+struct MoveKeys {
+    uint64_t boardKey;
+    uint64_t handKey;
+    uint64_t key;      // the child's table key
+    uint64_t moveKey;  // what the move adds to pathKey
+};
+MoveKeys keysAfterMove(const Position& p, Move m);
 // Copies the parent, plays the move, links the child and gives it fresh search fields.
 Position& makeChild(const Position& parent, Position& child, Move m, const NodeRules& rules);
 void resetSearchFields(Position& p, const NodeRules& rules);

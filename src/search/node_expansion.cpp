@@ -94,16 +94,12 @@ int expandNode(SearchContext& ctx, Position& node) {
     if (node.symmetric) count = keepSymmetricHalf(moves, count);
     count = applyMoveRule(ctx, node, moves, count);
 
+    // The search probes every new child next: the table's memory is fetched while the children are
+    // built.
+    if (ctx.table != nullptr)
+        for (int i = 0; i < count; ++i) ctx.table->prefetchChild(node, keysAfterMove(node, moves[i]));
     Position* children = ctx.arena.take(count);
-    for (int i = 0; i < count; ++i) {
-        makeChild(node, children[i], moves[i], ctx.nodeRules);
-        // The search probes every new child by its key and its path key next.
-        if (ctx.table != nullptr) {
-            ctx.table->prefetch(children[i].key);
-            ctx.table->prefetch(children[i].pathKey);
-            ctx.table->prefetchHands(children[i]);
-        }
-    }
+    for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], ctx.nodeRules);
     node.children = children;
     node.childCount = count;
     return count;

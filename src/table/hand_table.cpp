@@ -105,16 +105,16 @@ void HandTable::clear() {
     stored_ = 0;
 }
 
-uint64_t HandTable::boardSideKey(const Position& p) {
-    const uint64_t k = p.boardKey & ~SENTE_TO_MOVE_BIT;
-    return p.sideToMove == SENTE ? k | SENTE_TO_MOVE_BIT : k;
+uint64_t HandTable::boardSideKey(uint64_t boardKey, Side toMove) {
+    const uint64_t k = boardKey & ~SENTE_TO_MOVE_BIT;
+    return toMove == SENTE ? k | SENTE_TO_MOVE_BIT : k;
 }
 
 bool HandTable::locate(const Position& node, Bucket*& bucket, uint32_t& check, uint32_t& first,
                        uint32_t& second) {
     if (bucketCount_ == 0) return false;
     if (!PackedHand::packSide(node, SENTE, first) || !PackedHand::packSide(node, GOTE, second)) return false;
-    const uint64_t key = boardSideKey(node);
+    const uint64_t key = boardSideKey(node.boardKey, node.sideToMove);
     bucket = &buckets_[bucketOf(key)];
     check = static_cast<uint32_t>(key >> CHECK_SHIFT);
     return true;

@@ -89,8 +89,9 @@ class HandTable {
     // bounded non-proof at least d deep.
     const HandEntry* findFinal(const Position& node, int d);
 
-    void prefetch(const Position& node) const {
-        if (bucketCount_ != 0) __builtin_prefetch(&buckets_[bucketOf(boardSideKey(node))]);
+    // Starts loading the bucket of a board with `toMove` to move.
+    void prefetch(uint64_t boardKey, Side toMove) const {
+        if (bucketCount_ != 0) __builtin_prefetch(&buckets_[bucketOf(boardSideKey(boardKey, toMove))]);
     }
 
     uint64_t storedCount() const { return stored_; }
@@ -105,7 +106,7 @@ class HandTable {
         void operator()(Bucket* block) const;
     };
 
-    static uint64_t boardSideKey(const Position& p);
+    static uint64_t boardSideKey(uint64_t boardKey, Side toMove);
     size_t bucketOf(uint64_t key) const { return static_cast<size_t>(key) & (bucketCount_ - 1); }
     // The shortest proof within `maxProofDepth` and the best non-proof (a disproof, else the deepest
     // bounded one at least `minNonProofDepth` deep) that hold for the node's hands.

@@ -140,13 +140,21 @@ class PositionTable {
     // A disproof or bounded non-proof by key, whatever its depth; loop entries are ignored.
     TableEntry* probeNonProof(const Position& node);
 
-    // Starts loading the first slot of a key's probe sequence, for a probe that will soon follow.
-    void prefetch(uint64_t key) const {
-        if (tableSize != 0) __builtin_prefetch(&entries[slotOf_(key)]);
-    }
-    // The same for the node's entries in the hand table.
-    void prefetchHands(const Position& node) const {
-        if (handDominance) hands.prefetch(node);
+    // Starts loading what the probes of a fresh child will read first: the first slot of its key's
+    // probe sequence, its bucket in the hand table and the loop filter's word for its path key. The
+    // child is `parent` after the move whose keys are `k`.
+    void prefetchChild(const Position& parent, const MoveKeys& k) const {
+        if (tableSize == 0) return;
+        uint64_t slot = slotOf_(k.key);
+        // GCC drops a prefetch whose address comes out of the 128-bit remainder, as if it were dead
+        // code; passing the slot through an empty asm keeps it.
+        asm volatile("" : "+r"(slot));
+        const char* first = reinterpret_cast<const char*>(&entries[slot]);
+        __builtin_prefetch(first);
+        // An entry may reach into the next cache line.
+        __builtin_prefetch(first + sizeof(TableEntry) - 1);
+        if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
+        __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
     }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }

@@ -126,15 +126,15 @@ TEST(KeyTables, DrawnInTheFixedOrderFromTheDefaultSeed) {
     EXPECT_EQ(t.hand[17][0], draw(handStart));
     EXPECT_EQ(t.hand[39][299], draw(handStart + 23 * 300 - 1));
     const uint64_t fromStart = handStart + 23 * 300;
-    EXPECT_EQ(t.from[0][0], draw(fromStart));
-    EXPECT_EQ(t.from[76][5], draw(fromStart + 76 * 3000 + 5));
+    EXPECT_EQ(t.from(0, 0), draw(fromStart));
+    EXPECT_EQ(t.from(76, 5), draw(fromStart + 76 * 3000 + 5));
     const uint64_t toStart = fromStart + 100 * 3000;
-    EXPECT_EQ(t.to[99][2999], draw(toStart + 100 * 3000 - 1));
+    EXPECT_EQ(t.to(99, 2999), draw(toStart + 100 * 3000 - 1));
     const uint64_t pieceStart = toStart + 100 * 3000;
-    EXPECT_EQ(t.piece[17][0], draw(pieceStart));
-    EXPECT_EQ(t.piece[47][2999], draw(pieceStart + 31 * 3000 - 1));
+    EXPECT_EQ(t.piece(17, 0), draw(pieceStart));
+    EXPECT_EQ(t.piece(47, 2999), draw(pieceStart + 31 * 3000 - 1));
     const uint64_t promoteStart = pieceStart + 31 * 3000;
-    EXPECT_EQ(t.promote[1][2999], draw(promoteStart + 2 * 3000 - 1));
+    EXPECT_EQ(t.promote(1, 2999), draw(promoteStart + 2 * 3000 - 1));
     EXPECT_EQ(t.hand[16][5], 0u);  // rows outside the drawn codes stay zero
 }
 
@@ -172,8 +172,8 @@ TEST(MakeMove, MoveKeysBeyondTheDeepestPlyUseTheLastColumn) {
     const KeyTables& t = keyTables();
     const Move promotes = makeBoardMove(0x53, 0x52, SENTE + SILVER, true);
     const int last = MAX_PLY - 1;
-    const uint64_t lastColumn = t.from[squareRow(0x53)][last] ^ t.to[squareRow(0x52)][last] ^
-                                t.promote[1][last] ^ t.piece[SENTE + SILVER][last];
+    const uint64_t lastColumn = t.from(squareRow(0x53), last) ^ t.to(squareRow(0x52), last) ^
+                                t.promote(1, last) ^ t.piece(SENTE + SILVER, last);
     for (int ply : {MAX_PLY - 1, MAX_PLY, 32767, -1}) {
         Position p = positionFromSfen("k8/9/4S4/9/9/9/9/9/K8 b - 1");
         p.ply = static_cast<int16_t>(ply);
