@@ -1,5 +1,5 @@
-// Large blocks of memory, such as the position table: backed by huge pages where the system allows,
-// which spares the processor most of its address-translation misses on random access.
+// Large blocks of memory, such as the position table: anonymous pages that read as zero and are
+// given by the kernel as they are first touched.
 #pragma once
 
 #include <cstddef>
