@@ -47,12 +47,15 @@ struct Family {
     Position* select(ChildSummary& s) { return selectChild(ctx, node, 0, s); }
 };
 
-TEST(SelectChild, OrNodeTakesTheSmallestProofNumberAndSumsDisproofNumbers) {
+// The checks of an OR node are not refuted one by one: its disproof number is not their sum, even
+// where an AND node's proof number is.
+TEST(SelectChild, OrNodeTakesTheSmallestProofNumberAndCountsFurtherDisproofsAsOne) {
     Family f(SENTE, {{5, 2}, {3, 4}, {7, 1}});
     ChildSummary s;
+    f.ctx.rules.checkRequired = true;
     EXPECT_EQ(f.select(s), &f.children[1]);
     EXPECT_EQ(f.node.pn, 3);
-    EXPECT_EQ(f.node.dn, 7);  // 2 + 4 + 1
+    EXPECT_EQ(f.node.dn, 6);  // the largest plus the other open children: 4 + 3 - 1, not the sum 7
     EXPECT_EQ(s.best, 3);
     EXPECT_EQ(s.bestSecond, 5);
     EXPECT_EQ(s.other, 4);
@@ -175,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
         // OR node: second-best + best / 8 + 1, the node's own threshold when that is smaller
         ThresholdCase{SENTE, {{3, 1}, {7, 1}}, 100, 8, PN_CAP},
         ThresholdCase{SENTE, {{3, 1}, {3, 1}}, 100, 4, PN_CAP},
-        ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 31, 33, PN_CAP},
+        ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 34, 33, PN_CAP},
+        ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 31, 31, PN_CAP},
         ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 25, 25, PN_CAP},
         ThresholdCase{SENTE, {{5, 1}}, 40, 40, PN_CAP},
         // AND node: the disproof threshold follows the second-best defence; pn keeps the cap
@@ -190,8 +194,8 @@ TEST(ChildThresholds, AreCappedAndFollowTheNodeBelowTheCap) {
     ChildSummary s;
     Position* chosen = f.select(s);
     setChildThresholds(f.ctx, f.node, *chosen, s);
-    // dn threshold: the child's dn plus the node's slack, 5 + 20 - 7
-    EXPECT_EQ(chosen->dnThr, 18);
+    // dn threshold: the child's dn plus the node's slack, 5 + 20 - 6 (the node's dn is 5 + 2 - 1)
+    EXPECT_EQ(chosen->dnThr, 19);
     EXPECT_EQ(chosen->pnThr, 9);  // 8 + 3 / 8 + 1
 }
 
