@@ -264,11 +264,13 @@ void setChildThresholds(const SearchContext& ctx, const Position& n, Position& c
     }
     // The chosen child is searched until its deciding number passes the second best child's (by a
     // little more, an eighth of the best, so that two close children do not take turns at every
-    // step), but not beyond the node's own threshold, where the node returns anyway.
+    // step). At an OR node the second best decides alone while it is below the node's threshold, so
+    // the child may go a little past that threshold; at an AND node the child stops at the node's
+    // threshold, where the node returns anyway.
     int64_t pnThr, dnThr;
     const int64_t b = s.best, second = s.bestSecond;
     if (orNode) {
-        pnThr = std::min(P, second + b / 8 + 1);
+        pnThr = second < P ? second + b / 8 + 1 : P;
         dnThr = (D >= PN_CAP && child.dn < D) ? D : int64_t(child.dn) + D - n.dn;
     } else {
         dnThr = std::min(D, second + b / 8 + 1);

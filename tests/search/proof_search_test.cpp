@@ -175,11 +175,11 @@ TEST_P(ChildThresholds, FollowTheSecondBestChild) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChildThresholds,
     ::testing::Values(
-        // OR node: second-best + best / 8 + 1, the node's own threshold when that is smaller
+        // OR node: second-best + best / 8 + 1 while the second best is below the node's own
+        // threshold, which it may then pass; the node's threshold otherwise
         ThresholdCase{SENTE, {{3, 1}, {7, 1}}, 100, 8, PN_CAP},
         ThresholdCase{SENTE, {{3, 1}, {3, 1}}, 100, 4, PN_CAP},
-        ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 34, 33, PN_CAP},
-        ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 31, 31, PN_CAP},
+        ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 31, 33, PN_CAP},
         ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 25, 25, PN_CAP},
         ThresholdCase{SENTE, {{5, 1}}, 40, 40, PN_CAP},
         // AND node: the disproof threshold follows the second-best defence; pn keeps the cap
@@ -197,6 +197,20 @@ TEST(ChildThresholds, AreCappedAndFollowTheNodeBelowTheCap) {
     // dn threshold: the child's dn plus the node's slack, 5 + 20 - 6 (the node's dn is 5 + 2 - 1)
     EXPECT_EQ(chosen->dnThr, 19);
     EXPECT_EQ(chosen->pnThr, 9);  // 8 + 3 / 8 + 1
+}
+
+// At an AND node the chosen defence stops at the node's own disproof threshold, where the node
+// returns anyway, even when the second-best defence lies beyond it.
+TEST(ChildThresholds, StopAtTheAndNodesDisproofThreshold) {
+    for (auto [nodeDnThr, expected] : {std::pair{6, 6}, std::pair{40, 10}}) {
+        Family f(GOTE, {{1, 2}, {1, 9}});
+        f.node.dnThr = nodeDnThr;
+        ChildSummary s;
+        Position* chosen = f.select(s);
+        ASSERT_EQ(chosen, &f.children[0]);
+        setChildThresholds(f.ctx, f.node, *chosen, s);
+        EXPECT_EQ(chosen->dnThr, expected);  // 9 + 2 / 8 + 1 = 10 below the node's threshold
+    }
 }
 
 // Searches a position with the given rules and returns the rig for inspection.
