@@ -38,8 +38,11 @@ void setNumbers(Position& n, bool orNode, int32_t deciding, int32_t other) {
 }
 
 // The other number of a node from its children's: at least the largest, plus one for every further
-// open child, or the plain sum where that is safe and the first player must check (so that each open
-// child is a real alternative); the largest alone when that would reach PN_CAP.
+// open child; the largest alone when that would reach PN_CAP. The proof number of an AND node is the
+// plain sum where that is safe and the first player must check: every defence has to be refuted on
+// its own. The disproof number of an OR node is never the sum: the attacker's checks are seldom
+// refuted independently (one escape or one interposition often answers several of them), and the sum
+// made an attacker's node with many checks look much harder to refute than it is.
 struct OtherNumbers {
     int32_t largest = 0;
     int32_t sum = 0;
@@ -51,9 +54,9 @@ struct OtherNumbers {
         sum = saturatingPnAdd(sum, other);
     }
     bool sumSafe() const { return openCount < 2 || sum < PN_CAP / openCount; }
-    int32_t combined(int32_t minimum, bool sumSafe, bool checkRequired) const {
+    int32_t combined(int32_t minimum, bool sumSafe, bool sumsProofs) const {
         if (minimum <= 0 || largest <= 0) return largest;
-        const int64_t v = sumSafe && checkRequired ? sum : int64_t(largest) + openCount - 1;
+        const int64_t v = sumSafe && sumsProofs ? sum : int64_t(largest) + openCount - 1;
         return v >= PN_CAP ? largest : static_cast<int32_t>(v);
     }
 };
@@ -259,13 +262,18 @@ void setChildThresholds(const SearchContext& ctx, const Position& n, Position& c
         child.dnThr = PN_CAP;
         return;
     }
+    // The chosen child is searched until its deciding number passes the second best child's (by a
+    // little more, an eighth of the best, so that two close children do not take turns at every
+    // step). At an OR node the second best decides alone while it is below the node's threshold, so
+    // the child may go a little past that threshold; at an AND node the child stops at the node's
+    // threshold, where the node returns anyway.
     int64_t pnThr, dnThr;
     const int64_t b = s.best, second = s.bestSecond;
     if (orNode) {
         pnThr = second < P ? second + b / 8 + 1 : P;
         dnThr = (D >= PN_CAP && child.dn < D) ? D : int64_t(child.dn) + D - n.dn;
     } else {
-        dnThr = second < D ? second + b / 8 + 1 : D;
+        dnThr = std::min(D, second + b / 8 + 1);
         pnThr = (P >= PN_CAP && child.pn < P) ? P : int64_t(child.pn) + P - n.pn;
     }
     if (laterPhase && n.parent != nullptr && driftedTowardDisproof(*n.parent) &&
@@ -590,7 +598,7 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
         best = PN_INFINITE;
         combined = 0;
     } else {
-        combined = others.combined(best, n.sumSafe, ctx.rules.checkRequired);
+        combined = others.combined(best, n.sumSafe, !orNode && ctx.rules.checkRequired);
     }
     setNumbers(n, orNode, best, combined);
     s.best = best;
@@ -612,7 +620,7 @@ void recomputeNode(SearchContext& ctx, Position& n) {
         others.add(c, orNode ? c.dn : c.pn);
     }
     const int32_t combined =
-        n.childCount == 0 ? 0 : others.combined(minimum, n.sumSafe, ctx.rules.checkRequired);
+        n.childCount == 0 ? 0 : others.combined(minimum, n.sumSafe, !orNode && ctx.rules.checkRequired);
     setNumbers(n, orNode, minimum, combined);
     updateTreeCounts(ctx, n);
 }

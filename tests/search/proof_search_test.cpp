@@ -47,12 +47,15 @@ struct Family {
     Position* select(ChildSummary& s) { return selectChild(ctx, node, 0, s); }
 };
 
-TEST(SelectChild, OrNodeTakesTheSmallestProofNumberAndSumsDisproofNumbers) {
+// The checks of an OR node are not refuted one by one: its disproof number is not their sum, even
+// where an AND node's proof number is.
+TEST(SelectChild, OrNodeTakesTheSmallestProofNumberAndCountsFurtherDisproofsAsOne) {
     Family f(SENTE, {{5, 2}, {3, 4}, {7, 1}});
     ChildSummary s;
+    f.ctx.rules.checkRequired = true;
     EXPECT_EQ(f.select(s), &f.children[1]);
     EXPECT_EQ(f.node.pn, 3);
-    EXPECT_EQ(f.node.dn, 7);  // 2 + 4 + 1
+    EXPECT_EQ(f.node.dn, 6);  // the largest plus the other open children: 4 + 3 - 1, not the sum 7
     EXPECT_EQ(s.best, 3);
     EXPECT_EQ(s.bestSecond, 5);
     EXPECT_EQ(s.other, 4);
@@ -172,7 +175,8 @@ TEST_P(ChildThresholds, FollowTheSecondBestChild) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChildThresholds,
     ::testing::Values(
-        // OR node: second-best + best / 8 + 1, the node's own threshold when that is smaller
+        // OR node: second-best + best / 8 + 1 while the second best is below the node's own
+        // threshold, which it may then pass; the node's threshold otherwise
         ThresholdCase{SENTE, {{3, 1}, {7, 1}}, 100, 8, PN_CAP},
         ThresholdCase{SENTE, {{3, 1}, {3, 1}}, 100, 4, PN_CAP},
         ThresholdCase{SENTE, {{20, 1}, {30, 1}}, 31, 33, PN_CAP},
@@ -190,9 +194,23 @@ TEST(ChildThresholds, AreCappedAndFollowTheNodeBelowTheCap) {
     ChildSummary s;
     Position* chosen = f.select(s);
     setChildThresholds(f.ctx, f.node, *chosen, s);
-    // dn threshold: the child's dn plus the node's slack, 5 + 20 - 7
-    EXPECT_EQ(chosen->dnThr, 18);
+    // dn threshold: the child's dn plus the node's slack, 5 + 20 - 6 (the node's dn is 5 + 2 - 1)
+    EXPECT_EQ(chosen->dnThr, 19);
     EXPECT_EQ(chosen->pnThr, 9);  // 8 + 3 / 8 + 1
+}
+
+// At an AND node the chosen defence stops at the node's own disproof threshold, where the node
+// returns anyway, even when the second-best defence lies beyond it.
+TEST(ChildThresholds, StopAtTheAndNodesDisproofThreshold) {
+    for (auto [nodeDnThr, expected] : {std::pair{6, 6}, std::pair{40, 10}}) {
+        Family f(GOTE, {{1, 2}, {1, 9}});
+        f.node.dnThr = nodeDnThr;
+        ChildSummary s;
+        Position* chosen = f.select(s);
+        ASSERT_EQ(chosen, &f.children[0]);
+        setChildThresholds(f.ctx, f.node, *chosen, s);
+        EXPECT_EQ(chosen->dnThr, expected);  // 9 + 2 / 8 + 1 = 10 below the node's threshold
+    }
 }
 
 // Searches a position with the given rules and returns the rig for inspection.

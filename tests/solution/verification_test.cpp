@@ -396,7 +396,7 @@ TEST(WalkTableSize, FindingsOfALineDoNotDependOnTheTableSize) {
         const MoveLine line = solvedLine(path);
         ASSERT_EQ(line.size(), 11u);
 
-        constexpr uint64_t TINY_TABLE = 1 << 13, LARGE_TABLE = 1 << 20;
+        constexpr uint64_t TINY_TABLE = 1 << 12, LARGE_TABLE = 1 << 20;
         WalkRig tiny, large;
         test::QuietTableConsole tinyConsole;
         tiny.rig.table.console = &tinyConsole;
