@@ -28,10 +28,6 @@ constexpr int DETOUR_SLACK = 2;
 // Plies between an attacker's move and its next one.
 constexpr int FULL_MOVE = 2;
 
-constexpr std::string_view LABEL_NON_UNIQUE = "非限定";
-constexpr std::string_view LABEL_COOK = "余詰";
-constexpr std::string_view LABEL_DETOUR = "迂回";
-
 void write(std::string_view text) {
     platform::consoleWrite(text);
 }
@@ -109,8 +105,7 @@ class SolutionWalk {
                               MoveLine& result);
     CookResult cookSearch(const Position& node, Move m, const Position& alternative, int e);
     bool detourByLine(const Position& node, Position& cook, int depth, int e, bool& checkCut);
-    void report(std::string_view label, WalkFinding kind, const Position& node, const Position& alternative,
-                int& width);
+    void report(WalkFinding kind, const Position& node, const Position& alternative, int& width);
     void interruptedInCheck(Position& node, Move m) {
         node.state = NODE_STATE_ABORTED;
         ctx_.verifyStopMove = m;
@@ -232,15 +227,14 @@ MoveLine SolutionWalk::verify(Position& node, MoveLine line, bool reverify) {
             if (!orNode) {
                 // A defence that holds out as long as the line's (with two plies or fewer left, any
                 // defence does).
-                if (e <= FULL_MOVE || searched->dn == 0)
-                    report(LABEL_NON_UNIQUE, WalkFinding::NON_UNIQUE, node, w, width);
+                if (e <= FULL_MOVE || searched->dn == 0) report(WalkFinding::NON_UNIQUE, node, w, width);
             } else if (cook.proved) {
                 if (!ctx_.cookCheck)
-                    report(LABEL_NON_UNIQUE, WalkFinding::NON_UNIQUE, node, w, width);
+                    report(WalkFinding::NON_UNIQUE, node, w, width);
                 else if (cook.detour)
-                    report(LABEL_DETOUR, WalkFinding::DETOUR, node, w, width);
+                    report(WalkFinding::DETOUR, node, w, width);
                 else
-                    report(LABEL_COOK, WalkFinding::COOK, node, w, width);
+                    report(WalkFinding::COOK, node, w, width);
             }
         }
         // The stopped alternative has been searched again (or is no longer there): the walk goes on
@@ -314,7 +308,7 @@ SolutionWalk::CheckOutcome SolutionWalk::defenceCheck(Position& node, const Expa
     // 4.4 The holding defence is not mated within the line's length either: the line is wrong.
     MoveLine newRest;
     if (isProved(w)) {
-        write("手順修正\n");
+        write(std::string(findingLabel(WalkFinding::CORRECTION)) + "\n");
         newRest = extractLine(ctx_, w, e - 1);
         if (aborted(w)) {
             write("\n代替手の探索を中断します。\n");
@@ -422,9 +416,8 @@ bool SolutionWalk::detourByLine(const Position& node, Position& cook, int depth,
     return false;
 }
 
-void SolutionWalk::report(std::string_view label, WalkFinding kind, const Position& node,
-                          const Position& alternative, int& width) {
-    std::string labelled(label);
+void SolutionWalk::report(WalkFinding kind, const Position& node, const Position& alternative, int& width) {
+    std::string labelled(findingLabel(kind));
     labelled += "：";
     const std::string ply = std::to_string(alternative.ply) + "手目 ";
     highlightOn();
@@ -443,6 +436,20 @@ void SolutionWalk::report(std::string_view label, WalkFinding kind, const Positi
 }
 
 }  // namespace
+
+std::string_view findingLabel(WalkFinding kind) {
+    switch (kind) {
+        case WalkFinding::NON_UNIQUE:
+            return "非限定";
+        case WalkFinding::COOK:
+            return "余詰";
+        case WalkFinding::DETOUR:
+            return "迂回";
+        case WalkFinding::CORRECTION:
+            return "手順修正";
+    }
+    return {};
+}
 
 MoveLine verifyLine(SearchContext& ctx, Position& node, MoveLine line, bool reverify) {
     return SolutionWalk(ctx).verify(node, std::move(line), reverify);

@@ -2,6 +2,8 @@
 // and the correction of a line whose defence falls sooner than it claims (変別).
 #pragma once
 
+#include <string_view>
+
 #include "rules/position.h"
 #include "search/search_context.h"
 #include "solution/solution_lines.h"
@@ -13,5 +15,8 @@ namespace nagare {
 // corrected. An empty line gives an empty result. A stop by the user leaves node.state aborted and
 // records where the walk stopped (verifyStopPly, verifyStopMove) for a checkpoint.
 MoveLine verifyLine(SearchContext& ctx, Position& node, MoveLine line, bool reverify);
+
+// The walk's name for a finding, as the console and the report show it (Shift-JIS).
+std::string_view findingLabel(WalkFinding kind);
 
 }  // namespace nagare

@@ -44,20 +44,6 @@ struct Row {
     std::string move;
 };
 
-std::string kindName(WalkFinding kind) {
-    switch (kind) {
-        case WalkFinding::NON_UNIQUE:
-            return "非限定";
-        case WalkFinding::COOK:
-            return "余詰";
-        case WalkFinding::DETOUR:
-            return "迂回";
-        case WalkFinding::CORRECTION:
-            return "手順修正";
-    }
-    return {};
-}
-
 // What a solving run makes of the problem with every question answered for the full check: the
 // solution of the stated length, then the shortest, then the walk along it. False when there is no
 // solution; `stopped` when the user stopped a search.
@@ -107,7 +93,7 @@ bool verifyProblem(SearchContext& ctx, Position& root, int length, std::vector<R
     ctx.traceOn = false;
     ctx.monitorOn.store(false, std::memory_order_relaxed);
     ctx.walkObserver = [&rows](const WalkEvent& event) {
-        rows.push_back(Row{event.ply, kindName(event.kind), formatMoveUsi(event.move)});
+        rows.push_back(Row{event.ply, std::string(findingLabel(event.kind)), formatMoveUsi(event.move)});
     };
     verified = verifyLine(ctx, root, ctx.workLine, false);
     times.walk = watch.elapsed() - times.solve - times.shorter;
