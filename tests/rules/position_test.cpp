@@ -26,6 +26,44 @@ const char* const PLAYOUT_POSITIONS[] = {
     "k1+P4n1/2L+P2sL1/r4+P+P1P/+BpP+Pl1+Rg1/NP1S+PP+p1g/2L+p1g+P1+P/Ps1G1+P1N1/1sN1P4/B8 b - 1",
 };
 
+// The offsets of the checkpoint's position image, as the file format fixes them: the code's names
+// must not move with the code.
+static_assert(IMAGE_BOARD == 0);
+static_assert(IMAGE_ATTACK == 192);
+static_assert(IMAGE_HAND == 1600);
+static_assert(IMAGE_PLY == 1760);
+static_assert(IMAGE_SIDE_TO_MOVE == 1762);
+static_assert(IMAGE_KING_SQUARE == 1764);
+static_assert(IMAGE_ON_BOARD == 1772);
+static_assert(IMAGE_IN_HAND == 1780);
+static_assert(IMAGE_PN_THR == 1788);
+static_assert(IMAGE_DN_THR == 1792);
+static_assert(IMAGE_PN == 1796);
+static_assert(IMAGE_DN == 1800);
+static_assert(IMAGE_PREV_PN == 1804);
+static_assert(IMAGE_PREV_DN == 1808);
+static_assert(IMAGE_LAST_CHILD_KEY == 1812);
+static_assert(IMAGE_SUM_SAFE == 1820);
+static_assert(IMAGE_EFFORT == 1824);
+static_assert(IMAGE_TREE_SIZE == 1832);
+static_assert(IMAGE_LOOP_TAINTED == 1840);
+static_assert(IMAGE_LOOP_PLY == 1842);
+static_assert(IMAGE_VISITS == 1844);
+static_assert(IMAGE_ON_GIVEN_LINE == 1846);
+static_assert(IMAGE_CHILDREN == 1848);
+static_assert(IMAGE_SYMMETRIC == 1856);
+static_assert(IMAGE_LAST_MOVE == 1857);
+static_assert(IMAGE_KILLER == 1864);
+static_assert(IMAGE_FUTILE_DROP == 1868);
+static_assert(IMAGE_STATE == 1872);
+static_assert(IMAGE_OPEN_PLY == 1876);
+static_assert(IMAGE_BOARD_KEY == 1880);
+static_assert(IMAGE_HAND_KEY == 1888);
+static_assert(IMAGE_KEY == 1896);
+static_assert(IMAGE_PATH_KEY == 1904);
+static_assert(IMAGE_LAST_MOVE_PATH_KEY == 1912);
+static_assert(IMAGE_PARENT == 1920);
+
 TEST(PositionImage, FieldsSitAtTheirOffsets) {
     Position p = positionFromSfen(test::STARTING_POSITION);
     p.ply = 0x1234;

@@ -8,7 +8,7 @@
 namespace nagare {
 namespace {
 
-// Whether the `count` positions from `a` and those from `b` share no byte.
+// Whether the `countA` positions from `a` and the `countB` from `b` share no byte.
 bool apart(const Position* a, size_t countA, const Position* b, size_t countB) {
     std::less<const Position*> before;
     return !before(b, a + countA) || !before(a, b + countB);

@@ -8,6 +8,7 @@
 #include "../support/real_problems.h"
 #include "../support/sfen.h"
 #include "../support/solve_support.h"
+#include "../table/table_test_support.h"
 #include "rules/line_replay.h"
 #include "rules/move_generation.h"
 #include "search/node_expansion.h"
@@ -97,15 +98,8 @@ TEST(ExtractLine, SearchesAgainWhenTheProofWasLost) {
     EXPECT_EQ(replayLine(rig.root, line, rig.problem.rules), "ok");
 }
 
-// Slot `i` of the probe walk of `key`, as the table walks it.
-uint64_t probeSlot(const PositionTable& table, uint64_t key, int i) {
-    uint64_t step = (key >> 48) & 0xff;
-    if (step == 0) step = 1;
-    return (key + static_cast<uint64_t>(i) * step) % table.tableSize;
-}
-
 void makeTombstone(PositionTable& table, TableEntry& e) {
-    e = TableEntry{0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
+    e = nagare::testing::TOMBSTONE;
     --table.usedCount;
 }
 
@@ -139,11 +133,11 @@ TEST(ExtractLine, EndsWhenTheCorrectedLengthCannotBeStored) {
     const uint16_t keyHigh = static_cast<uint16_t>(key >> 48);
     const uint8_t stamp = static_cast<uint8_t>(table.generation << TableEntry::GENERATION_SHIFT);
     for (int i = 0; i < TABLE_STORE_PROBES; ++i) {
-        TableEntry& slot = table.entries[probeSlot(table, key, i)];
+        TableEntry& slot = table.entries[nagare::testing::probeSlot(key, i, table.tableSize)];
         ASSERT_TRUE(slot.isEmpty()) << "probe " << i;
         slot = TableEntry{0, PN_INFINITE, keyMid ^ (0x5a5a0000u + i), keyHigh, 1, NO_PLY, 0, stamp};
     }
-    table.entries[probeSlot(table, key, TABLE_STORE_PROBES)] =
+    table.entries[nagare::testing::probeSlot(key, TABLE_STORE_PROBES, table.tableSize)] =
         TableEntry{0, PN_INFINITE, keyMid, keyHigh, 4, NO_PLY, 0, stamp};
     table.provenProbeMax = TABLE_STORE_PROBES;
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/program_run.h"
 #include "../support/real_problems.h"
 #include "../support/test_files.h"
 #include "../support/walk_referee.h"
@@ -24,9 +25,7 @@
 namespace nagare {
 namespace {
 
-std::string utf8(std::string_view sjis) {
-    return platform::sjisToUtf8(sjis);
-}
+using test::utf8;
 
 struct BenchRow {
     int ply = 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/program_run.h"
 #include "../support/pseudo_terminal.h"
 #include "../support/sfen.h"
 #include "../support/solve_support.h"
@@ -23,9 +24,7 @@
 namespace nagare {
 namespace {
 
-std::string utf8(std::string_view sjis) {
-    return platform::sjisToUtf8(sjis);
-}
+using test::utf8;
 
 MoveLine usiLine(const Position& root, const std::string& usi) {
     MoveLine line;
@@ -63,7 +62,7 @@ std::string eventText(const WalkEvent& e) {
 // the walk starts), and is confirmed at the `atNode`-th node asked about while the walk is in the
 // sub-phase `duringKind` (0: any).
 struct Stop {
-    int afterEvents = 0;
+    int afterEvents = -1;
     int atNode = 0;  // 0: no stop
     int duringKind = 0;
 };

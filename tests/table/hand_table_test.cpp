@@ -87,7 +87,7 @@ TEST_F(HandTableTest, AResultThatCoversAnotherTakesItsPlace) {
     const HandBounds wide{counts({{KNIGHT, 1}}), counts({{PAWN, ANY_COUNT}})};
     store("NP", 0, narrow, 5);
     store("NP", 0, wide, 5);
-    store("NP", 0, narrow, 7);  // already covered: dropped
+    // Already covered: dropped.
     for (int i = 0; i < 3; ++i) store("NP", 0, narrow, static_cast<int16_t>(5 + i));
     EXPECT_EQ(table.storedCount(), 1u);
     const HandEntry* e = table.findFinal(withHands("N3p"), 9);

@@ -77,7 +77,7 @@ TEST(HashMonitor, DumpsAStoreThatReachesTheHundredthProbe) {
             if (j == 1) e.flags |= TableEntry::PROTECTED;
             if (j == 2) e = rawEntry(0xb002, 0x0c0d, PN_CAP, 0, 12, 1, OLD, TableEntry::LOOP, 3);
             if (j == 3) e = rawEntry(0xb003, 0x0c0d, PN_INFINITE, 0, NO_PLY, 2, OLD);
-            if (j == c.emptyAt) e = TableEntry{0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
+            if (j == c.emptyAt) e = TOMBSTONE;
             if (j == c.victimAt) e = rawEntry(0xc000, 0x0c0d, 5, 6, 4, 0, OLD);
         }
         t.recount();

@@ -188,7 +188,6 @@ TableEntry same(uint32_t pn, uint32_t dn, int16_t depth, uint8_t level, int gene
     return rawFor(STORE_KEY, pn, dn, depth, level, generation, flags, loopPly);
 }
 const TableEntry VIRGIN = {0, 0, 0, 0, 0, NO_PLY, 0, 0};
-const TableEntry TOMBSTONE = {0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
 
 Position nodeFor(StoreKind kind) {
     switch (kind) {

@@ -22,7 +22,7 @@ void referencePurgeOutsideWindow(std::vector<TableEntry>& slots, int16_t openPly
         if (!slot.isUsed() || slot.isProtected()) continue;
         const bool stillAtPly = slot.isOpen() || slot.isLoop();
         if (stillAtPly ? slot.depth < openPlyBound : slot.depth > finalDepthBound) {
-            slot = TableEntry{0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
+            slot = TOMBSTONE;
             --used;
         }
     }
@@ -30,7 +30,7 @@ void referencePurgeOutsideWindow(std::vector<TableEntry>& slots, int16_t openPly
 void referencePurgeLoops(std::vector<TableEntry>& slots, uint64_t& used) {
     for (TableEntry& slot : slots)
         if (slot.isUsed() && slot.isLoop()) {
-            slot = TableEntry{0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
+            slot = TOMBSTONE;
             --used;
         }
 }

@@ -89,6 +89,9 @@ inline TableEntry rawFor(uint64_t key, uint32_t pn, uint32_t dn, int16_t depth, 
                     generation, extraFlags, loopPly);
 }
 
+// A slot emptied by a purge: no key, marked free, passed over by probe walks.
+inline const TableEntry TOMBSTONE = {0, 0, 0, 0, 0, NO_PLY, 0, TableEntry::FREE};
+
 inline bool holdsKey(const TableEntry& e, uint64_t key) {
     return e.keyMid == static_cast<uint32_t>(key >> 16) && e.keyHigh == static_cast<uint16_t>(key >> 48);
 }
