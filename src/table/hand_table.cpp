@@ -11,8 +11,22 @@ namespace nagare {
 
 namespace {
 
-constexpr uint64_t SENTE_TO_MOVE_BIT = 1ULL << 63;
+// The side to move is mixed into the board key (not written over one of its bits), so that all 32
+// bits of the check word are the key's.
+constexpr uint64_t SENTE_TO_MOVE_SALT = 0x9e3779b97f4a7c15ULL;
 constexpr int CHECK_SHIFT = 32;
+// Eight more bits of the key ride in the bits above the packed hands (four in each bound), so that
+// another board is taken for this one once in 2^40 comparisons, not once in 2^31: a result lent to
+// the wrong board would be a wrong verdict.
+constexpr int TAG_SHIFT = 24;
+constexpr int TAG_HALF_BITS = 4;
+constexpr int TAG_POSITION = 28;
+constexpr uint32_t TAG_BITS = 0xfu << TAG_POSITION;
+static_assert(TAG_POSITION >= 28, "the tag sits above the packed hand's fields and guards");
+
+bool sameTag(const HandEntry& e, uint32_t first, uint32_t second) {
+    return ((e.first ^ first) & TAG_BITS) == 0 && ((e.second ^ second) & TAG_BITS) == 0;
+}
 
 // Whether `a` holds for every pair of hands that `b` holds for, and says at least as much there.
 bool subsumes(const HandEntry& a, const HandEntry& b) {
@@ -106,8 +120,7 @@ void HandTable::clear() {
 }
 
 uint64_t HandTable::boardSideKey(uint64_t boardKey, Side toMove) {
-    const uint64_t k = boardKey & ~SENTE_TO_MOVE_BIT;
-    return toMove == SENTE ? k | SENTE_TO_MOVE_BIT : k;
+    return toMove == SENTE ? boardKey ^ SENTE_TO_MOVE_SALT : boardKey;
 }
 
 bool HandTable::locate(const Position& node, Bucket*& bucket, uint32_t& check, uint32_t& first,
@@ -117,6 +130,11 @@ bool HandTable::locate(const Position& node, Bucket*& bucket, uint32_t& check, u
     const uint64_t key = boardSideKey(node.boardKey, node.sideToMove);
     bucket = &buckets_[bucketOf(key)];
     check = static_cast<uint32_t>(key >> CHECK_SHIFT);
+    // The packed hands keep their tag bits: a bound compared with them ignores the bits above its
+    // guards, since a borrow only runs upwards.
+    const uint32_t tag = static_cast<uint32_t>(key >> TAG_SHIFT);
+    first |= (tag >> TAG_HALF_BITS & 0xfu) << TAG_POSITION;
+    second |= (tag & 0xfu) << TAG_POSITION;
     return true;
 }
 
@@ -128,6 +146,8 @@ void HandTable::store(const Position& node, const HandBounds& bounds, int16_t de
     fresh.check = check;
     if (!PackedHand::pack(bounds.first, fresh.first) || !PackedHand::pack(bounds.second, fresh.second))
         return;
+    fresh.first |= first & TAG_BITS;
+    fresh.second |= second & TAG_BITS;
     fresh.result = node.pn == 0             ? HandResult::PROVED
                    : node.pn == PN_INFINITE ? HandResult::DISPROVED
                                             : HandResult::BOUNDED;
@@ -135,7 +155,7 @@ void HandTable::store(const Position& node, const HandBounds& bounds, int16_t de
     fresh.level = level;
     HandEntry* target = nullptr;
     for (HandEntry& e : bucket->entries) {
-        if (e.result == HandResult::EMPTY || e.check != check) continue;
+        if (e.result == HandResult::EMPTY || e.check != check || !sameTag(e, first, second)) continue;
         if (subsumes(e, fresh)) {
             e.level = std::max(e.level, level);
             return;
@@ -161,7 +181,9 @@ HandTable::Found HandTable::scan(const Position& node, int maxProofDepth, int mi
     uint32_t check, first, second;
     if (!locate(node, bucket, check, first, second)) return found;
     for (const HandEntry& e : bucket->entries) {
-        if (e.check != check || e.result == HandResult::EMPTY || !e.holdsFor(first, second)) continue;
+        if (e.check != check || e.result == HandResult::EMPTY || !sameTag(e, first, second) ||
+            !e.holdsFor(first, second))
+            continue;
         if (e.isProof()) {
             if (e.depth <= maxProofDepth && (found.proof == nullptr || e.depth < found.proof->depth))
                 found.proof = &e;

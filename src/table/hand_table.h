@@ -33,7 +33,8 @@ struct HandBounds {
 HandBounds exactBounds(const Position& p);
 
 // A hand packed into one word, a field per kind with a spare bit above it, so that "every count of a
-// is at least that of b" is one subtraction. Counts too large for their field do not pack.
+// is at least that of b" is one subtraction. Counts too large for their field do not pack. Bits 28..31
+// are not the hand's: the table files part of the board key there, and `covers` ignores them.
 class PackedHand {
   public:
     static bool pack(const HandCounts& counts, uint32_t& out);
@@ -53,15 +54,14 @@ enum class HandResult : uint8_t { EMPTY = 0, PROVED = 1, DISPROVED = 2, BOUNDED 
 
 // One result, 16 bytes; four share a cache line.
 struct HandEntry {
-    uint32_t check;   // bits 32..63 of the board key with the side to move in bit 63
-    uint32_t first;   // packed bound on the first player's hand
-    uint32_t second;  // packed bound on the second player's hand
+    uint32_t check;   // bits 32..63 of the board key, the side to move mixed in
+    uint32_t first;   // packed bound on the first player's hand; bits 28..31: key bits 28..31
+    uint32_t second;  // packed bound on the second player's hand; bits 28..31: key bits 24..27
     int16_t depth;    // proof length, non-proof depth, NO_PLY for a disproof
     HandResult result;
     uint8_t level;  // log2 of the work it stands for; the least is replaced first
 
     bool isProof() const { return result == HandResult::PROVED; }
-    bool isNonProof() const { return result == HandResult::DISPROVED || result == HandResult::BOUNDED; }
     // Whether the result holds for a position with these packed hands.
     bool holdsFor(uint32_t firstHand, uint32_t secondHand) const {
         return isProof() ? PackedHand::covers(firstHand, first) && PackedHand::covers(second, secondHand)
@@ -76,7 +76,6 @@ class HandTable {
     bool create(size_t bytes);
     void release();
     void clear();
-    bool empty() const { return bucketCount_ == 0; }
 
     // Files a final result of `node` (proved when pn is 0, else a disproof or a bounded non-proof)
     // with the hands it holds for; `depth` as in the position table.

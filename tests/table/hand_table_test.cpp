@@ -68,6 +68,24 @@ TEST_F(HandTableTest, AProofHoldsForRicherAttackersAndPoorerDefendersWithinItsLe
     EXPECT_EQ(table.findFinal(test::positionFromSfen("7nk/7nn/9/9/9/9/9/9/9 w N 1"), 5), nullptr);  // side
 }
 
+// Two boards whose keys agree in the bits that choose the bucket and in the check word, but not in
+// the bits between (24..31), are two boards: a proof of one is not lent to the other.
+TEST_F(HandTableTest, BoardsThatDifferOnlyInTheTaggedKeyBitsAreNotConfused) {
+    const HandBounds bounds{counts({}), counts({})};
+    for (int bit = 24; bit < 32; ++bit) {
+        SCOPED_TRACE(bit);
+        ASSERT_TRUE(table.create(1 << 12));
+        Position stored = withHands("N");
+        stored.pn = 0;
+        stored.dn = PN_INFINITE;
+        table.store(stored, bounds, 5, 1);
+        ASSERT_NE(table.findFinal(withHands("N"), 5), nullptr);
+        Position other = withHands("N");
+        other.boardKey ^= uint64_t{1} << bit;
+        EXPECT_EQ(table.findFinal(other, 5), nullptr);
+    }
+}
+
 TEST_F(HandTableTest, ANonProofHoldsForPoorerAttackersAndRicherDefenders) {
     store("P", PN_CAP, HandBounds{counts({{PAWN, 1}}), counts({{GOLD, 1}})}, 6);
     EXPECT_EQ(table.findFinal(withHands("p"), 6), nullptr);  // the defence needs a gold
