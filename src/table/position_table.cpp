@@ -111,10 +111,9 @@ bool PositionTable::createSlots(uint64_t slots) {
     wrapCorrection_ = (tableSize - (0 - tableSize) % tableSize) % tableSize;
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
-    loopFilter_ = std::make_unique<uint64_t[]>(LOOP_FILTER_WORDS);
-    purgeIndex_.create(tableSize);
-    // The hand table beside it, an eighth of the size: a fresh block is an empty table.
-    if (!hands.create(bytes / HAND_TABLE_FRACTION)) {
+    // What is kept beside the table; the hand table, an eighth of its size, is empty as a fresh block.
+    loopFilter_.reset(new (std::nothrow) uint64_t[LOOP_FILTER_WORDS]());
+    if (!loopFilter_ || !purgeIndex_.create(tableSize) || !hands.create(bytes / HAND_TABLE_FRACTION)) {
         release();
         return false;
     }
@@ -129,12 +128,13 @@ void PositionTable::release() {
     entries.reset();
     hands.release();
     purgeIndex_.release();
+    loopFilter_.reset();
     tableSize = 0;
 }
 
 void PositionTable::clear() {
     hands.clear();
-    std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
+    if (loopFilter_) std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
     clearEntries();
 }
 
@@ -251,6 +251,15 @@ TableEntry* PositionTable::store(const Position& node, int16_t value, const Hand
 
 void PositionTable::restoredEntries() {
     purgeIndex_.forgetAll();
+    // The loop entries read back are found again: a loop entry's key is its path key, whose filter
+    // bit is the low part of the key's middle word.
+    std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
+    for (uint64_t i = 0; i < tableSize; ++i) {
+        const TableEntry& e = entries[i];
+        if (!e.isUsed() || !e.isLoop()) continue;
+        const uint64_t bit = loopFilterBit(uint64_t{e.keyMid} << KEY_MID_SHIFT);
+        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
+    }
 }
 
 // A proof displaces the first non-proof or open entry it meets; proofs of other positions are never

@@ -163,8 +163,8 @@ class PositionTable {
     // Unprotected entries outside the window become tombstones: open and loop entries stored at a
     // ply below openPlyBound, final results whose depth exceeds finalDepthBound.
     void purgeOutsideWindow();
-    // The entries were written from outside (a checkpoint restored them): what is kept beside them
-    // to find purged entries quickly no longer knows where they are.
+    // The entries were written from outside (a checkpoint restored them): the purge index forgets
+    // what it knew, and the loop filter is set again from the loop entries.
     void restoredEntries();
     // Every unprotected entry that is not a proof becomes a tombstone, to make room before proofs
     // lost from the table are searched again.
@@ -236,8 +236,7 @@ class PositionTable {
 
     // Which path keys may have a loop entry: a bit per group of keys, set by every loop store and
     // cleared only with the table. Most probes by path key find no loop entry; this spares them the
-    // walk. A checkpoint does not keep it: after a restore the loop entries read from the file are
-    // not found again, and their positions are searched anew.
+    // walk. A checkpoint does not keep it: a restore sets it again from the loop entries read back.
     static constexpr int LOOP_FILTER_BITS = 24;
     static constexpr size_t LOOP_FILTER_WORDS = (size_t(1) << LOOP_FILTER_BITS) / 64;
     static uint64_t loopFilterBit(uint64_t pathKey) {

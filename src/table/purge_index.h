@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "table/table_entry.h"
 
@@ -25,11 +26,12 @@ class PurgeIndex {
     // Bytes the index takes for a table of `slots` slots.
     static uint64_t bytesFor(uint64_t slots) { return blockCount(slots) * sizeof(Block); }
 
-    // An index of empty blocks for a table of `slots` slots.
-    void create(uint64_t slots) {
-        blocks_ = blockCount(slots);
-        block_ = std::make_unique<Block[]>(blocks_);
+    // An index of empty blocks for a table of `slots` slots; false when there is no memory for it.
+    bool create(uint64_t slots) {
+        block_.reset(new (std::nothrow) Block[blockCount(slots)]);
+        blocks_ = block_ ? blockCount(slots) : 0;
         clear();
+        return block_ != nullptr;
     }
     void release() {
         block_.reset();

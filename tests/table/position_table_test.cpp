@@ -673,6 +673,26 @@ TEST_F(TableTest, AProbeRevivesAFreeEntry) {
     }
 }
 
+// A table restored from a checkpoint (its entries copied in from outside) finds its loop entries
+// again, as the table that stored them did.
+TEST(TableRestore, LoopEntriesReadBackAreFoundAgain) {
+    PositionTable saved, restored;
+    ASSERT_TRUE(saved.createSlots(SMALL_TABLE));
+    ASSERT_TRUE(restored.createSlots(SMALL_TABLE));
+    Position loop = loopNode(keyAt(70, SMALL_TABLE, 0x05, 3), 6, 2);
+    ASSERT_NE(saved.store(loop, 5), nullptr);
+    ASSERT_NE(saved.probeLoop(loop), nullptr);
+    std::copy(saved.entries.get(), saved.entries.get() + SMALL_TABLE, restored.entries.get());
+    restored.nonProofProbeMax = saved.nonProofProbeMax;
+    restored.openProbeMax = saved.openProbeMax;
+    restored.provenProbeMax = saved.provenProbeMax;
+    restored.recount();
+    restored.restoredEntries();
+    const TableEntry* found = restored.probeLoop(loop);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->loopPly, 2);
+}
+
 TEST_F(TableTest, KeysWithoutStoredBitsAreNeverStoredNorFound) {
     // The root's path key is 0: its loop entry would read as an empty slot.
     Position root = loopNode(0, 0, 0);
