@@ -128,6 +128,14 @@ void storeFinal(SearchContext& ctx, const Position& n, int16_t value, Bounds bou
         ctx.table->store(n, value);
 }
 
+// Stores the proof of a node whose children are decided, under hand dominance with the length and
+// the hands its children's proofs give it.
+void storeProvedWithBounds(SearchContext& ctx, Position& n, int d) {
+    HandBounds bounds;
+    const int16_t length = provedBounds(ctx, n, d, bounds);
+    ctx.table->store(n, length, bounds);
+}
+
 // A position searched as open nearer the root: returns true when N was left for later.
 [[gnu::noinline]] bool deferToShallowerOpenEntry(SearchContext& ctx, Position& n) {
     Position probe = n;
@@ -214,13 +222,10 @@ void storeFinal(SearchContext& ctx, const Position& n, int16_t value, Bounds bou
     if (n.visits != VISITS_SATURATED) ++n.visits;
     if (!isProved(n)) return false;
     updateTreeCounts(ctx, n);
-    if (ctx.table->handDominance) {
-        HandBounds bounds;
-        const int16_t length = provedBounds(ctx, n, d, bounds);
-        ctx.table->store(n, length, bounds);
-    } else {
+    if (ctx.table->handDominance)
+        storeProvedWithBounds(ctx, n, d);
+    else
         ctx.table->store(n, static_cast<int16_t>(best));
-    }
     return true;
 }
 
@@ -353,9 +358,7 @@ int16_t finishedValue(SearchContext& ctx, Position& n, int d) {
 void finishNode(SearchContext& ctx, Position& n, int d) {
     updateTreeCounts(ctx, n);
     if (ctx.table->handDominance && isProved(n)) {
-        HandBounds bounds;
-        const int16_t length = provedBounds(ctx, n, d, bounds);
-        ctx.table->store(n, length, bounds);
+        storeProvedWithBounds(ctx, n, d);
     } else {
         const int16_t value = finishedValue(ctx, n, d);
         const bool cleanNonProof = n.dn == 0 && !n.loopTainted;
