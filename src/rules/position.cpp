@@ -340,7 +340,11 @@ void makeMove(Position& p, Move m) {
 
 Position& makeChild(const Position& parent, Position& child, Move m, const NodeRules& rules) {
     // The keys come from the parent: read from the fresh copy they would wait for its stores.
-    const MoveKeys keys = keysAfterMove(parent, m);
+    return makeChild(parent, child, m, keysAfterMove(parent, m), rules);
+}
+
+Position& makeChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
+                    const NodeRules& rules) {
     child = parent;
     playMove(child, m, keys);
     child.parent = const_cast<Position*>(&parent);

@@ -151,6 +151,9 @@ struct MoveKeys {
 MoveKeys keysAfterMove(const Position& p, Move m);
 // Copies the parent, plays the move, links the child and gives it fresh search fields.
 Position& makeChild(const Position& parent, Position& child, Move m, const NodeRules& rules);
+// The same, with the keys of the move already worked out (keysAfterMove).
+Position& makeChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
+                    const NodeRules& rules);
 void resetSearchFields(Position& p, const NodeRules& rules);
 // Nearest ancestor with the same side to move that repeats this position, or under 持駒節約 has the
 // same board and a hand at least as good; null when there is none.

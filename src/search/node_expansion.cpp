@@ -95,11 +95,13 @@ int expandNode(SearchContext& ctx, Position& node) {
     count = applyMoveRule(ctx, node, moves, count);
 
     // The search probes every new child next: the table's memory is fetched while the children are
-    // built.
+    // built, from the keys they are built with.
+    MoveKeys* keys = ctx.moveKeys;
+    for (int i = 0; i < count; ++i) keys[i] = keysAfterMove(node, moves[i]);
     if (ctx.table != nullptr)
-        for (int i = 0; i < count; ++i) ctx.table->prefetchChild(node, keysAfterMove(node, moves[i]));
+        for (int i = 0; i < count; ++i) ctx.table->prefetchChild(node, keys[i]);
     Position* children = ctx.arena.take(count);
-    for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], ctx.nodeRules);
+    for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], keys[i], ctx.nodeRules);
     node.children = children;
     node.childCount = count;
     return count;

@@ -111,6 +111,7 @@ struct SearchContext {
     NodeArena arena;
     PathFilter pathFilter;  // the positions from the search root's ancestors down to the current node
     Move moveBuffer[MOVE_BUFFER_SIZE];
+    MoveKeys moveKeys[MOVE_BUFFER_SIZE];  // the keys each move leads to, as an expansion builds them
 
     bool isOrNode(const Position& p) const { return p.sideToMove == orSide; }
 };
