@@ -439,6 +439,7 @@ void searchNode(SearchContext& ctx, Position& n, int d) {
 
     // Step 5. Expansion; a node without usable moves is decided here.
     if (!ctx.resuming && n.childCount == 0) {
+        if (ctx.expansionObserver) ctx.expansionObserver(n);
         int code = expandNode(ctx, n);
         Verdict v = judgeNoMoves(ctx, n, code);
         if (v != Verdict::HAS_MOVES) {

@@ -92,6 +92,9 @@ struct SearchContext {
     // Told of each finding and correction of the solution walk, for tools that collect them; the walk
     // does not depend on it.
     std::function<void(const WalkEvent&)> walkObserver;
+    // Told of each node the search expands, for tools that study where the work goes; the search does
+    // not depend on it.
+    std::function<void(const Position&)> expansionObserver;
 
     // --- monitor and trace, shared with the monitor thread ---
     std::atomic<bool> interruptRequest{false};

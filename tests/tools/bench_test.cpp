@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "../support/program_run.h"
 #include "../support/test_files.h"
@@ -50,13 +52,54 @@ TEST(Bench, EveryVerbRefusesWhatNagareRefuses) {
     };
     for (const Refusal& r : refusals) {
         const std::string file = shellQuoted(r.file != nullptr ? data + r.file : zeroLength);
-        for (const std::string& verb : {"perft " + file + " 1", "watch " + file, "solve " + file}) {
+        for (const std::string& verb :
+             {"perft " + file + " 1", "watch " + file, "solve " + file, "profile " + file}) {
             const BenchRun run = runBench(verb);
             EXPECT_EQ(run.exitCode, 1) << verb;
             EXPECT_NE(run.output.find(platform::sjisToUtf8(r.message)), std::string::npos)
                 << verb << ": " << run.output;
         }
     }
+}
+
+// The profile accounts for every expansion once: on the line or under the ply and move where it left
+// the line, and no more distinct positions than expansions.
+TEST(Bench, ProfileAccountsForEveryExpansion) {
+    const std::string file =
+        shellQuoted(std::string(NAGARE_TEST_DATA) + "/problems/short/mate11-000-000.kif");
+    const BenchRun run = runBench("profile --top 100000 " + file);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    unsigned long long total = 0, distinct = 0, onLine = 0, futile = 0, deviations = 0;
+    int deviationRows = 0;
+    size_t start = 0;
+    while (start < run.output.size()) {
+        const size_t end = std::min(run.output.find('\n', start), run.output.size());
+        std::vector<std::string> fields;
+        for (size_t f = start;;) {
+            const size_t tab = std::min(run.output.find('\t', f), end);
+            fields.push_back(run.output.substr(f, tab - f));
+            if (tab == end) break;
+            f = tab + 1;
+        }
+        start = end + 1;
+        if (fields.size() != 5 || fields[0] == "row") continue;
+        const unsigned long long count = std::strtoull(fields[3].c_str(), nullptr, 10);
+        if (fields[0] == "total") total = count;
+        if (fields[0] == "distinct") distinct = count;
+        if (fields[0] == "on-line") onLine = count;
+        if (fields[0] == "below-futile-drop") futile = count;
+        if (fields[0] == "deviation") {
+            deviations += count;
+            ++deviationRows;
+        }
+    }
+    EXPECT_GT(total, 0u) << run.output;
+    EXPECT_GT(onLine, 0u);
+    EXPECT_GT(deviationRows, 0);
+    EXPECT_EQ(onLine + deviations, total) << run.output;
+    EXPECT_LE(distinct, total);
+    EXPECT_LE(futile, total - onLine);
+    EXPECT_EQ(runBench("profile").exitCode, 2);
 }
 
 }  // namespace

@@ -13,10 +13,11 @@ int main(int argc, char** argv) {
     if (std::strcmp(verb, "solve") == 0) return solve(argc - 2, argv + 2);
     if (std::strcmp(verb, "watch") == 0) return watch(argc - 2, argv + 2);
     if (std::strcmp(verb, "verify") == 0) return verify(argc - 2, argv + 2);
+    if (std::strcmp(verb, "profile") == 0) return profile(argc - 2, argv + 2);
     std::fprintf(
         stderr,
         "usage: nagare-bench [perft FILE DEPTH | table [--mb N] |\n"
         "                     solve [--mb N] [--depth N] [--no-monitor] FILE... | watch [--mb N] FILE |\n"
-        "                     verify [--mb N] FILE...]\n");
+        "                     verify [--mb N] FILE... | profile [--mb N] [--depth N] [--top K] FILE]\n");
     return 2;
 }

@@ -9,5 +9,6 @@ int table(int argc, char** argv);
 int solve(int argc, char** argv);
 int watch(int argc, char** argv);
 int verify(int argc, char** argv);
+int profile(int argc, char** argv);
 
 }  // namespace nagare::bench
