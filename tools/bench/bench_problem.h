@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -65,6 +67,21 @@ struct StderrTableConsole : TableConsole {
     }
     bool atLineStart() override { return lineStart; }
 };
+
+// The table size and depth options shared by the verbs that search: "--mb N" and "--depth N" at
+// argv[i]. Returns 1 when it read one (i then at its value), 0 when argv[i] is neither, -1 when the
+// depth lies outside what a search can reach (said on stderr for `verb`).
+inline int readSearchOption(const char* verb, int argc, char** argv, int& i, long& megabytes, long& depth) {
+    if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc) {
+        megabytes = std::atol(argv[++i]);
+        return 1;
+    }
+    if (std::strcmp(argv[i], "--depth") != 0 || i + 1 >= argc) return 0;
+    depth = std::atol(argv[++i]);
+    if (depth >= 0 && depth <= MAX_SEARCH_DEPTH) return 1;
+    std::fprintf(stderr, "%s: the depth must lie in 0..%d\n", verb, MAX_SEARCH_DEPTH);
+    return -1;
+}
 
 // A problem ready to search: read and checked, with its table allocated and its context prepared.
 struct LoadedProblem {

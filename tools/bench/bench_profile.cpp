@@ -33,15 +33,10 @@ struct Options {
 
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc) {
-            o.megabytes = std::atol(argv[++i]);
-        } else if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc) {
-            o.depth = std::atol(argv[++i]);
-            if (o.depth < 0 || o.depth > MAX_SEARCH_DEPTH) {
-                std::fprintf(stderr, "profile: the depth must lie in 0..%d\n", MAX_SEARCH_DEPTH);
-                return false;
-            }
-        } else if (std::strcmp(argv[i], "--top") == 0 && i + 1 < argc) {
+        const int read = readSearchOption("profile", argc, argv, i, o.megabytes, o.depth);
+        if (read < 0) return false;
+        if (read > 0) continue;
+        if (std::strcmp(argv[i], "--top") == 0 && i + 1 < argc) {
             o.top = std::max(0L, std::atol(argv[++i]));
         } else if (argv[i][0] == '-' || !o.file.empty()) {
             o.file.clear();

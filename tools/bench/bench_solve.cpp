@@ -64,15 +64,10 @@ struct Options {
 
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc) {
-            o.megabytes = std::atol(argv[++i]);
-        } else if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc) {
-            o.depth = std::atol(argv[++i]);
-            if (o.depth < 0 || o.depth > MAX_SEARCH_DEPTH) {
-                std::fprintf(stderr, "solve: the depth must lie in 0..%d\n", MAX_SEARCH_DEPTH);
-                return false;
-            }
-        } else if (std::strcmp(argv[i], "--no-monitor") == 0) {
+        const int read = readSearchOption("solve", argc, argv, i, o.megabytes, o.depth);
+        if (read < 0) return false;
+        if (read > 0) continue;
+        if (std::strcmp(argv[i], "--no-monitor") == 0) {
             o.monitor = false;
         } else if (std::strcmp(argv[i], "--no-dominance") == 0) {
             o.dominance = false;
