@@ -188,8 +188,7 @@ void protectLine(SearchContext& ctx, const Position& node, const MoveLine& moves
     *current = node;
     for (size_t i = 0;; ++i) {
         const int remaining = static_cast<int>(moves.size() - i);
-        if (TableEntry* e = ctx.table->probeProven(*current); e != nullptr && e->depth >= remaining)
-            ctx.table->protect(*e);
+        ctx.table->protectProof(*current, remaining);
         if (remaining == 0) break;
         const Move m = moves[i];
         current->children = nullptr;
@@ -201,9 +200,7 @@ void protectLine(SearchContext& ctx, const Position& node, const MoveLine& moves
             Position& c = current->children[k];
             const bool onLine = c.lastMove == m;
             if (onLine) next = &c;
-            if (!orNode || onLine)
-                if (TableEntry* e = ctx.table->probeProven(c); e != nullptr && e->depth >= remaining - 1)
-                    ctx.table->protect(*e);
+            if (!orNode || onLine) ctx.table->protectProof(c, remaining - 1);
         }
         if (next == nullptr) break;
         current = next;

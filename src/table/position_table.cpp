@@ -457,6 +457,13 @@ TableEntry* PositionTable::probeProven(const Position& node) {
     return lent != nullptr ? handHit(node, lent) : e;
 }
 
+bool PositionTable::protectProof(const Position& node, int minLength) {
+    TableEntry* e = walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    if (e == nullptr || e->depth < minLength) return false;
+    protect(*e);
+    return true;
+}
+
 TableEntry* PositionTable::probeOpen(Position& node) {
     return walk(node.key, openProbeMax, [&node](const TableEntry& slot) {
         if (!slot.isOpen()) return false;

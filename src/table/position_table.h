@@ -158,6 +158,10 @@ class PositionTable {
     }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
+    // Protects the proof kept for exactly this position when it is at least `minLength` plies long:
+    // the table's own entry, never the copy a probe hands out for a proof lent across hands. Returns
+    // whether an entry was protected.
+    bool protectProof(const Position& node, int minLength);
     // Every loop entry becomes a tombstone.
     void purgeLoopEntries();
     // Unprotected entries outside the window become tombstones: open and loop entries stored at a

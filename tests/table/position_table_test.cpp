@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/sfen.h"
 #include "table_test_support.h"
 
 namespace nagare {
@@ -95,6 +96,37 @@ TEST_F(TableTest, ClearKeepsGenerationsAndProbeMaxima) {
     EXPECT_EQ(table.finalDepthBound, NO_PLY);
     EXPECT_EQ(table.openPlyBound, 0);
     EXPECT_EQ(table.probeProven(provedNode(0x1234567890abcdefULL)), nullptr);
+}
+
+// A line's proof is protected in the table itself, not in the copy a probe hands out for a shorter
+// proof lent across hands: the purges of the solution walk spare only what is marked in the table.
+TEST(TableProtect, ProtectsTheKeptProofWhenAShorterOneIsLent) {
+    PositionTable t;
+    ASSERT_TRUE(t.createSlots(1 << 12));
+    t.handDominance = true;
+    Position rich = test::positionFromSfen("7nk/7nn/9/9/9/9/9/9/9 b 2N 1");
+    Position poor = test::positionFromSfen("7nk/7nn/9/9/9/9/9/9/9 b N 1");
+    for (Position* p : {&rich, &poor}) {
+        p->pn = 0;
+        p->dn = PN_INFINITE;
+        p->loopPly = NO_PLY;
+        p->treeSize = 1;
+    }
+    ASSERT_NE(t.store(rich, 9, exactBounds(rich)), nullptr);
+    HandBounds oneKnight;
+    oneKnight.first[KNIGHT] = 1;
+    oneKnight.second.fill(ANY_COUNT);
+    ASSERT_NE(t.store(poor, 5, oneKnight), nullptr);
+    const TableEntry* lent = t.probeProven(rich);
+    ASSERT_NE(lent, nullptr);
+    ASSERT_EQ(lent->depth, 5);
+
+    EXPECT_FALSE(t.protectProof(rich, 10));
+    EXPECT_TRUE(t.protectProof(rich, 9));
+    const TableEntry* kept = t.probeFinal(rich, 9);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->depth, 9);
+    EXPECT_TRUE(kept->isProtected());
 }
 
 // --- the probe sequence ---
