@@ -111,6 +111,8 @@ bool handDominanceApplies(const RuleSet& rules) {
 void configureHandDominance(PositionTable& table, const RuleSet& rules) {
     table.handDominance = handDominanceApplies(rules);
     table.handsNeedCheck = rules.genre == GENRE_BEST_MATE;
+    // Where nothing is lent, the hand table would only hold memory.
+    if (!table.handDominance) table.hands.release();
 }
 
 HandBounds noMoveBounds(const Position& node, bool checkRequired) {

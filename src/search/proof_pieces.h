@@ -29,7 +29,8 @@ namespace nagare {
 // Whether results may be lent across hands under these rules.
 bool handDominanceApplies(const RuleSet& rules);
 
-// Turns hand dominance on in the table where the rules allow it.
+// Turns hand dominance on in the table where the rules allow it, and gives the hand table's memory
+// back where they do not.
 void configureHandDominance(PositionTable& table, const RuleSet& rules);
 
 // A node without usable moves: a first-player node (not proved) or a second-player node (proved).

@@ -94,6 +94,7 @@ class HandTable {
     }
 
     uint64_t storedCount() const { return stored_; }
+    bool isAllocated() const { return bucketCount_ != 0; }
 
   private:
     static constexpr int WAYS = 4;

@@ -62,6 +62,20 @@ TEST(HandDominance, AppliesOnlyWhereAnExtraPieceInHandNeverHurtsItsOwner) {
             << c.rules.checkRequired;
 }
 
+// Where nothing may be lent, the hand table's memory goes back at once; where lending applies it stays.
+TEST(HandDominance, TheHandTableIsKeptOnlyWhereItIsUsed) {
+    for (const auto& [rules, kept] : {std::pair{rulesOf(GENRE_BEST_MATE), true},
+                                      std::pair{rulesOf(GENRE_BEST_SELFMATE), false},
+                                      std::pair{rulesOf(GENRE_BEST_MATE, true, MOVE_RULE_MINI), false}}) {
+        PositionTable table;
+        ASSERT_TRUE(table.create(TABLE_MIN_MEGABYTES));
+        ASSERT_TRUE(table.hands.isAllocated());
+        configureHandDominance(table, rules);
+        EXPECT_EQ(table.handDominance, kept);
+        EXPECT_EQ(table.hands.isAllocated(), kept) << std::hex << rules.genre;
+    }
+}
+
 // Each pair has the same board; the second position is the first with hands that plain dominance
 // would call no worse for the side that wants the goal. Yet the first is proved and the second is not.
 TEST(HandDominance, WhereItFailsAProofDoesNotCarryToABetterLookingHand) {
@@ -102,6 +116,8 @@ TEST(HandDominance, WhereItFailsAProofDoesNotCarryToABetterLookingHand) {
         PositionRig lending(c.notProved, c.rules, c.depth);
         if (!handCovers(lending.root, proved.root, SENTE) || !handCovers(proved.root, lending.root, GOTE))
             continue;
+        // These rules keep no hand table; the lending one is made for the demonstration.
+        ASSERT_TRUE(lending.table.hands.create(size_t(1) << 16));
         lending.table.handDominance = true;
         lending.table.handsNeedCheck = false;
         lending.table.store(proved.root, static_cast<int16_t>(p.proofLength));
