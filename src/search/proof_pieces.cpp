@@ -72,7 +72,8 @@ bool childProof(SearchContext& ctx, Position& c, int maxDepth, int& length, Hand
         bounds = unpackBounds(*e);
         return true;
     }
-    TableEntry* e = ctx.table->probeProven(c);
+    // No lent proof is short enough, so only the one kept for the exact hands can be.
+    TableEntry* e = ctx.table->probeProvenExact(c);
     if (e == nullptr || e->depth > maxDepth) return false;
     length = e->depth;
     bounds = exactBounds(c);

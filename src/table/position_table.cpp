@@ -449,8 +449,12 @@ TableEntry* PositionTable::probeFinal(const Position& node, int d) {
     return handHit(node, hands.findFinal(node, d));
 }
 
+TableEntry* PositionTable::probeProvenExact(const Position& node) {
+    return walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+}
+
 TableEntry* PositionTable::probeProven(const Position& node) {
-    TableEntry* e = walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    TableEntry* e = probeProvenExact(node);
     if (!handDominance) return e;
     // A proof lent across hands may be shorter than the one kept for the exact position.
     const HandEntry* lent = hands.findProof(node, e != nullptr ? e->depth - 1 : NO_PLY);
@@ -458,7 +462,7 @@ TableEntry* PositionTable::probeProven(const Position& node) {
 }
 
 bool PositionTable::protectProof(const Position& node, int minLength) {
-    TableEntry* e = walk(node.key, provenProbeMax, [](const TableEntry& slot) { return slot.isProved(); });
+    TableEntry* e = probeProvenExact(node);
     if (e == nullptr || e->depth < minLength) return false;
     protect(*e);
     return true;

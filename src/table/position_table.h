@@ -132,6 +132,8 @@ class PositionTable {
     // A proof by key, whatever its length; under hand dominance the shortest of the exact one and
     // those lent across hands.
     TableEntry* probeProven(const Position& node);
+    // The proof kept for exactly this position, whatever its length; nothing lent across hands.
+    TableEntry* probeProvenExact(const Position& node);
     // The open entry stored for this position at the node's ply. Open entries of the position at
     // shallower plies met on the way lower node.openPly.
     TableEntry* probeOpen(Position& node);
