@@ -239,8 +239,7 @@ TableEntry* PositionTable::store(const Position& node, int16_t value, const Hand
     } else if (e.dn != 0) {
         written = storeOpen(e);
     } else if (node.loopTainted) {
-        const uint64_t bit = loopFilterBit(e.key);
-        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
+        noteLoop(e.key);
         written = storeLoop(e);
     } else {
         written = storeNonProof(e);
@@ -257,8 +256,7 @@ void PositionTable::restoredEntries() {
     for (uint64_t i = 0; i < tableSize; ++i) {
         const TableEntry& e = entries[i];
         if (!e.isUsed() || !e.isLoop()) continue;
-        const uint64_t bit = loopFilterBit(uint64_t{e.keyMid} << KEY_MID_SHIFT);
-        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
+        noteLoop(uint64_t{e.keyMid} << KEY_MID_SHIFT);
     }
 }
 

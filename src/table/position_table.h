@@ -248,6 +248,11 @@ class PositionTable {
     static uint64_t loopFilterBit(uint64_t pathKey) {
         return (pathKey >> KEY_MID_SHIFT) & ((1u << LOOP_FILTER_BITS) - 1);
     }
+    // Marks a path key as one that may have a loop entry.
+    void noteLoop(uint64_t pathKey) {
+        const uint64_t bit = loopFilterBit(pathKey);
+        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
+    }
     bool mayHoldLoop(uint64_t pathKey) const {
         const uint64_t bit = loopFilterBit(pathKey);
         return (loopFilter_[bit / 64] >> (bit % 64)) & 1;

@@ -1,11 +1,11 @@
 // nagare-bench refuses, verb by verb, what nagare itself refuses to solve.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 #include "../support/program_run.h"
 #include "../support/test_files.h"
