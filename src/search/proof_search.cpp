@@ -183,6 +183,25 @@ void storeProvedWithBounds(SearchContext& ctx, Position& n, int d) {
     return true;
 }
 
+// How many replies a check leaves when interpositions on one square count once: where the table
+// lends proofs across hands, the drops of other pieces on a square wait for the first one and are
+// then mostly proved by its proof with the other piece taken, so a check from afar with five kinds
+// in the defender's hand is about as hard as one with a single kind, not five times harder.
+int repliesBySquare(const Move* moves, int count) {
+    std::array<uint64_t, 3> dropSquares{};
+    int replies = 0;
+    for (int i = 0; i < count; ++i) {
+        const Move m = moves[i];
+        if (m.isDrop()) {
+            const uint64_t bit = uint64_t(1) << (m.to % 64);
+            if (dropSquares[m.to / 64] & bit) continue;
+            dropSquares[m.to / 64] |= bit;
+        }
+        ++replies;
+    }
+    return replies;
+}
+
 // Step 8: at the first visit of a first-player node under 最善詰 or 最善勝, look one ply ahead for
 // a mate (or, under 最善勝, a stalemate) before searching. Returns true when N was proved.
 [[gnu::noinline]] bool mateInOnePrecheck(SearchContext& ctx, Position& n, int d) {
@@ -214,7 +233,7 @@ void storeProvedWithBounds(SearchContext& ctx, Position& n, int d) {
             break;
         }
         if (replies > 0) {
-            child.pn = replies;
+            child.pn = ctx.table->handDominance ? repliesBySquare(ctx.moveBuffer, replies) : replies;
             child.dn = 1;
         }
     }
