@@ -1,5 +1,6 @@
 #include "rules/move_generation.h"
 
+#include <array>
 #include <bit>
 
 #include "rules/attacks.h"
@@ -199,22 +200,34 @@ class Generator {
                 addPieceMoves(s, pins_[s]);
             }
         }
-        auto dropOn = [&](int kind, auto&& wanted) {
+        // Drops are written only where they check: the empty squares seen from the king along each
+        // line (reach[s] holds bit d when s lies in direction d from the king with nothing between),
+        // and the two knight squares.
+        std::array<uint8_t, SQUARE_SPAN> reach{};
+        if (king != 0)
+            for (int d = 0; d < LINE_DIRECTIONS; ++d)
+                for (Square t = king + OFFSET[d]; p_.at(t) == EMPTY; t += OFFSET[d])
+                    reach[t] |= uint8_t(1u << d);
+        auto dropChecks = [&](Square s, int code) {
+            if (king == 0) return false;
+            if (const uint32_t lines = reach[s]) {
+                // The king lies in direction 7 - d from s.
+                const int d = std::countr_zero(lines);
+                return canSlide[7 - d][code] || (s == king + OFFSET[d] && canStep[7 - d][code]);
+            }
+            for (int d = LINE_DIRECTIONS; d < DIRECTION_COUNT; ++d)
+                if (s + OFFSET[d] == king && canStep[d][code]) return true;
+            return false;
+        };
+        for (int kind : {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE}) {
             const int code = SENTE + kind;
-            if (p_.hand[code] == 0) return;
+            if (p_.hand[code] == 0) continue;
             for (int file = 1; file <= FILE_COUNT; ++file)
                 for (int rank = 1; rank <= RANK_COUNT; ++rank) {
                     Square s = makeSquare(file, rank);
-                    if (p_.at(s) == EMPTY && wanted(file, rank)) out_[n_++] = makeDrop(s, code);
+                    if (p_.at(s) == EMPTY && dropChecks(s, code)) out_[n_++] = makeDrop(s, code);
                 }
-        };
-        dropOn(ROOK, [&](int f, int r) { return f == kf || r == kr; });
-        dropOn(BISHOP, [&](int f, int r) { return f + r == kf + kr || f - r == kf - kr; });
-        auto nextToKing = [&](int f, int r) { return within(f, kf, 1) && within(r, kr, 1); };
-        dropOn(GOLD, nextToKing);
-        dropOn(SILVER, nextToKing);
-        dropOn(KNIGHT, [&](int f, int r) { return (f == kf - 1 || f == kf + 1) && r == kr + 2; });
-        dropOn(LANCE, [&](int f, int r) { return f == kf && r > kr; });
+        }
         const Square front = king + 1;
         if (p_.hand[SENTE + PAWN] != 0 && p_.at(front) == EMPTY && !hasUnpromotedPawn(kf) &&
             (pawnDropMate_ || !isPawnDropMate(p_, SENTE, front, pins_)))
@@ -267,6 +280,16 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
     }
     g.generateCheckingCandidates();
     return g.count();
+}
+
+int countChecks(const Position& p, Move* scratch, const GenerationRules& rules) {
+    const int n = generateCheckCandidates(p, scratch, rules);
+    // Out of check the candidate drops are exactly the checking drops.
+    const bool dropsExact = !inCheck(p, SENTE);
+    int checks = 0;
+    for (int i = 0; i < n; ++i)
+        if ((dropsExact && scratch[i].isDrop()) || givesCheck(p, scratch[i])) ++checks;
+    return checks;
 }
 
 }  // namespace nagare
