@@ -175,7 +175,7 @@ class Generator {
     }
 
     void generateCheckingCandidates() {
-        PinMap discoveries;
+        PinMap& discoveries = discoveries_;
         computeDiscoveries(p_, discoveries);
         const Square king = p_.kingOf(GOTE);
         const int kf = fileOf(king), kr = rankOf(king);
@@ -200,32 +200,15 @@ class Generator {
                 addPieceMoves(s, pins_[s]);
             }
         }
-        // Drops are written only where they check: the empty squares seen from the king along each
-        // line (reach[s] holds bit d when s lies in direction d from the king with nothing between),
-        // and the two knight squares.
-        std::array<uint8_t, SQUARE_SPAN> reach{};
-        if (king != 0)
-            for (int d = 0; d < LINE_DIRECTIONS; ++d)
-                for (Square t = king + OFFSET[d]; p_.at(t) == EMPTY; t += OFFSET[d])
-                    reach[t] |= uint8_t(1u << d);
-        auto dropChecks = [&](Square s, int code) {
-            if (king == 0) return false;
-            if (const uint32_t lines = reach[s]) {
-                // The king lies in direction 7 - d from s.
-                const int d = std::countr_zero(lines);
-                return canSlide[7 - d][code] || (s == king + OFFSET[d] && canStep[7 - d][code]);
-            }
-            for (int d = LINE_DIRECTIONS; d < DIRECTION_COUNT; ++d)
-                if (s + OFFSET[d] == king && canStep[d][code]) return true;
-            return false;
-        };
+        // Drops are written only where they check.
+        markKingSight(king);
         for (int kind : {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE}) {
             const int code = SENTE + kind;
             if (p_.hand[code] == 0) continue;
             for (int file = 1; file <= FILE_COUNT; ++file)
                 for (int rank = 1; rank <= RANK_COUNT; ++rank) {
                     Square s = makeSquare(file, rank);
-                    if (p_.at(s) == EMPTY && dropChecks(s, code)) out_[n_++] = makeDrop(s, code);
+                    if (p_.at(s) == EMPTY && attacksKingFrom(s, code, king)) out_[n_++] = makeDrop(s, code);
                 }
         }
         const Square front = king + 1;
@@ -234,8 +217,59 @@ class Generator {
             out_[n_++] = makeDrop(front, SENTE + PAWN);
     }
 
+    // How many of the candidates just written give check. A drop candidate always does; a board move
+    // of a piece that uncovers no slider checks only from its target square, which the king's sight
+    // lines answer at once unless the piece leaves a square of the very line it checks along.
+    int countCheckingCandidates() const {
+        const Square king = p_.kingOf(GOTE);
+        int checks = 0;
+        for (int i = 0; i < n_; ++i) {
+            const Move m = out_[i];
+            if (m.isDrop()) {
+                ++checks;
+                continue;
+            }
+            const int placed = m.promote ? m.piece | PROMOTED : m.piece;
+            if (discoveries_[m.from] == 0 && attacksKingFrom(m.to, placed, king)) {
+                ++checks;
+            } else if (discoveries_[m.from] != 0 || alignedWithKing(m.to, king)) {
+                if (givesCheck(p_, m)) ++checks;
+            }
+        }
+        return checks;
+    }
+
   private:
     bool isOwn(int code) const { return code != WALL && (code & side_) != 0; }
+
+    // kingSight_[s] holds bit d when s lies in line direction d from the second player's king with
+    // nothing between (s itself may hold a piece).
+    void markKingSight(Square king) {
+        kingSight_.fill(0);
+        if (king == 0) return;
+        for (int d = 0; d < LINE_DIRECTIONS; ++d)
+            for (Square t = king + OFFSET[d]; p_.at(t) != WALL; t += OFFSET[d]) {
+                kingSight_[t] |= uint8_t(1u << d);
+                if (p_.at(t) != EMPTY) break;
+            }
+    }
+    // Whether a first-player piece `code` standing on `s` would attack the king, the board being
+    // otherwise as it is.
+    bool attacksKingFrom(Square s, int code, Square king) const {
+        if (king == 0) return false;
+        if (const uint32_t lines = kingSight_[s]) {
+            // The king lies in direction 7 - d from s.
+            const int d = std::countr_zero(lines);
+            return canSlide[7 - d][code] || (s == king + OFFSET[d] && canStep[7 - d][code]);
+        }
+        for (int d = LINE_DIRECTIONS; d < DIRECTION_COUNT; ++d)
+            if (s + OFFSET[d] == king && canStep[d][code]) return true;
+        return false;
+    }
+    static bool alignedWithKing(Square s, Square king) {
+        const int df = fileOf(king) - fileOf(s), dr = rankOf(king) - rankOf(s);
+        return df == 0 || dr == 0 || df == dr || df == -dr;
+    }
 
     bool hasUnpromotedPawn(int file) const {
         for (int rank = 1; rank <= RANK_COUNT; ++rank)
@@ -254,6 +288,8 @@ class Generator {
     const Side side_;
     const bool pawnDropMate_;
     PinMap pins_;
+    PinMap discoveries_;  // filled by generateCheckingCandidates
+    std::array<uint8_t, SQUARE_SPAN> kingSight_;  // filled by generateCheckingCandidates
 };
 
 }  // namespace
@@ -283,13 +319,16 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
 }
 
 int countChecks(const Position& p, Move* scratch, const GenerationRules& rules) {
-    const int n = generateCheckCandidates(p, scratch, rules);
-    // Out of check the candidate drops are exactly the checking drops.
-    const bool dropsExact = !inCheck(p, SENTE);
-    int checks = 0;
-    for (int i = 0; i < n; ++i)
-        if ((dropsExact && scratch[i].isDrop()) || givesCheck(p, scratch[i])) ++checks;
-    return checks;
+    Generator g(p, scratch, rules);
+    if (uint32_t check = checkWord(p, SENTE); check != 0) {
+        g.generateEvasions(check);
+        int checks = 0;
+        for (int i = 0; i < g.count(); ++i)
+            if (givesCheck(p, scratch[i])) ++checks;
+        return checks;
+    }
+    g.generateCheckingCandidates();
+    return g.countCheckingCandidates();
 }
 
 }  // namespace nagare
