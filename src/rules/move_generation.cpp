@@ -175,7 +175,7 @@ class Generator {
     }
 
     void generateCheckingCandidates() {
-        PinMap& discoveries = discoveries_;
+        PinMap discoveries;
         computeDiscoveries(p_, discoveries);
         const Square king = p_.kingOf(GOTE);
         const int kf = fileOf(king), kr = rankOf(king);
@@ -217,28 +217,6 @@ class Generator {
             out_[n_++] = makeDrop(front, SENTE + PAWN);
     }
 
-    // How many of the candidates just written give check. A drop candidate always does; a board move
-    // of a piece that uncovers no slider checks only from its target square, which the king's sight
-    // lines answer at once unless the piece leaves a square of the very line it checks along.
-    int countCheckingCandidates() const {
-        const Square king = p_.kingOf(GOTE);
-        int checks = 0;
-        for (int i = 0; i < n_; ++i) {
-            const Move m = out_[i];
-            if (m.isDrop()) {
-                ++checks;
-                continue;
-            }
-            const int placed = m.promote ? m.piece | PROMOTED : m.piece;
-            if (discoveries_[m.from] == 0 && attacksKingFrom(m.to, placed, king)) {
-                ++checks;
-            } else if (discoveries_[m.from] != 0 || alignedWithKing(m.to, king)) {
-                if (givesCheck(p_, m)) ++checks;
-            }
-        }
-        return checks;
-    }
-
   private:
     bool isOwn(int code) const { return code != WALL && (code & side_) != 0; }
 
@@ -266,10 +244,6 @@ class Generator {
             if (s + OFFSET[d] == king && canStep[d][code]) return true;
         return false;
     }
-    static bool alignedWithKing(Square s, Square king) {
-        const int df = fileOf(king) - fileOf(s), dr = rankOf(king) - rankOf(s);
-        return df == 0 || dr == 0 || df == dr || df == -dr;
-    }
 
     bool hasUnpromotedPawn(int file) const {
         for (int rank = 1; rank <= RANK_COUNT; ++rank)
@@ -288,8 +262,7 @@ class Generator {
     const Side side_;
     const bool pawnDropMate_;
     PinMap pins_;
-    PinMap discoveries_;  // filled by generateCheckingCandidates
-    std::array<uint8_t, SQUARE_SPAN> kingSight_;  // filled by generateCheckingCandidates
+    std::array<uint8_t, SQUARE_SPAN> kingSight_;  // filled by markKingSight
 };
 
 }  // namespace
@@ -316,19 +289,6 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
     }
     g.generateCheckingCandidates();
     return g.count();
-}
-
-int countChecks(const Position& p, Move* scratch, const GenerationRules& rules) {
-    Generator g(p, scratch, rules);
-    if (uint32_t check = checkWord(p, SENTE); check != 0) {
-        g.generateEvasions(check);
-        int checks = 0;
-        for (int i = 0; i < g.count(); ++i)
-            if (givesCheck(p, scratch[i])) ++checks;
-        return checks;
-    }
-    g.generateCheckingCandidates();
-    return g.countCheckingCandidates();
 }
 
 }  // namespace nagare

@@ -24,8 +24,4 @@ int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rul
 // check, pruned by geometry only. The caller keeps the moves that really check.
 int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRules& rules = {});
 
-// First player to move only: how many legal moves give check (0 when there are none, or none at all).
-// `scratch` must hold MOVE_BUFFER_SIZE moves.
-int countChecks(const Position& p, Move* scratch, const GenerationRules& rules = {});
-
 }  // namespace nagare
