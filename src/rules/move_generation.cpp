@@ -1,6 +1,5 @@
 #include "rules/move_generation.h"
 
-#include <array>
 #include <bit>
 
 #include "rules/attacks.h"
@@ -200,17 +199,22 @@ class Generator {
                 addPieceMoves(s, pins_[s]);
             }
         }
-        // Drops are written only where they check.
-        markKingSight(king);
-        for (int kind : {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE}) {
+        auto dropOn = [&](int kind, auto&& wanted) {
             const int code = SENTE + kind;
-            if (p_.hand[code] == 0) continue;
+            if (p_.hand[code] == 0) return;
             for (int file = 1; file <= FILE_COUNT; ++file)
                 for (int rank = 1; rank <= RANK_COUNT; ++rank) {
                     Square s = makeSquare(file, rank);
-                    if (p_.at(s) == EMPTY && attacksKingFrom(s, code, king)) out_[n_++] = makeDrop(s, code);
+                    if (p_.at(s) == EMPTY && wanted(file, rank)) out_[n_++] = makeDrop(s, code);
                 }
-        }
+        };
+        dropOn(ROOK, [&](int f, int r) { return f == kf || r == kr; });
+        dropOn(BISHOP, [&](int f, int r) { return f + r == kf + kr || f - r == kf - kr; });
+        auto nextToKing = [&](int f, int r) { return within(f, kf, 1) && within(r, kr, 1); };
+        dropOn(GOLD, nextToKing);
+        dropOn(SILVER, nextToKing);
+        dropOn(KNIGHT, [&](int f, int r) { return (f == kf - 1 || f == kf + 1) && r == kr + 2; });
+        dropOn(LANCE, [&](int f, int r) { return f == kf && r > kr; });
         const Square front = king + 1;
         if (p_.hand[SENTE + PAWN] != 0 && p_.at(front) == EMPTY && !hasUnpromotedPawn(kf) &&
             (pawnDropMate_ || !isPawnDropMate(p_, SENTE, front, pins_)))
@@ -219,31 +223,6 @@ class Generator {
 
   private:
     bool isOwn(int code) const { return code != WALL && (code & side_) != 0; }
-
-    // kingSight_[s] holds bit d when s lies in line direction d from the second player's king with
-    // nothing between (s itself may hold a piece).
-    void markKingSight(Square king) {
-        kingSight_.fill(0);
-        if (king == 0) return;
-        for (int d = 0; d < LINE_DIRECTIONS; ++d)
-            for (Square t = king + OFFSET[d]; p_.at(t) != WALL; t += OFFSET[d]) {
-                kingSight_[t] |= uint8_t(1u << d);
-                if (p_.at(t) != EMPTY) break;
-            }
-    }
-    // Whether a first-player piece `code` standing on `s` would attack the king, the board being
-    // otherwise as it is.
-    bool attacksKingFrom(Square s, int code, Square king) const {
-        if (king == 0) return false;
-        if (const uint32_t lines = kingSight_[s]) {
-            // The king lies in direction 7 - d from s.
-            const int d = std::countr_zero(lines);
-            return canSlide[7 - d][code] || (s == king + OFFSET[d] && canStep[7 - d][code]);
-        }
-        for (int d = LINE_DIRECTIONS; d < DIRECTION_COUNT; ++d)
-            if (s + OFFSET[d] == king && canStep[d][code]) return true;
-        return false;
-    }
 
     bool hasUnpromotedPawn(int file) const {
         for (int rank = 1; rank <= RANK_COUNT; ++rank)
@@ -262,7 +241,6 @@ class Generator {
     const Side side_;
     const bool pawnDropMate_;
     PinMap pins_;
-    std::array<uint8_t, SQUARE_SPAN> kingSight_;  // filled by markKingSight
 };
 
 }  // namespace
