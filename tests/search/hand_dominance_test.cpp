@@ -28,9 +28,7 @@ RuleSet rulesOf(int genre, bool checkRequired = true, int moveRule = MOVE_RULE_N
 struct PositionRig : test::SolveRig {
     PositionRig(const std::string& sfen, const RuleSet& rules, int depth) {
         problem.rules = rules;
-        problem.record.length = static_cast<int16_t>(depth);
-        root = test::positionFromSfen(sfen);
-        prepare();
+        loadSfen(sfen, depth);
     }
 };
 

@@ -217,17 +217,12 @@ TEST(ChildThresholds, StopAtTheAndNodesDisproofThreshold) {
 std::unique_ptr<test::SolveRig> searchPosition(const char* sfen, int genre, int depth, bool symmetry = false,
                                                int moveRule = MOVE_RULE_NONE) {
     auto rig = std::make_unique<test::SolveRig>();
-    test::Diagram d = test::parseSfen(sfen);
-    rig->problem.record.diagram = d.cells;
-    rig->problem.record.handCounts = d.hands;
-    rig->problem.record.length = static_cast<int16_t>(depth);
     rig->problem.rules.genre = genre;
     rig->problem.rules.moveRule = moveRule;
     rig->problem.options.symmetry = symmetry;
     // 勝 and 最善ステイルメイト lift the check obligation
     rig->problem.rules.checkRequired = !(genre == GENRE_BEST_WIN || genre == GENRE_BEST_STALEMATE);
-    rig->root = test::positionFromSfen(sfen);
-    EXPECT_TRUE(rig->prepare());
+    EXPECT_TRUE(rig->loadSfen(sfen, depth));
     rig->search(depth);
     return rig;
 }
@@ -303,17 +298,12 @@ TEST(Search, PawnDropMateRuleCountsOnlyMatesByAPawnDrop) {
     // 打歩: the pawn drop on 12 mates (the gold guards it, the knight blocks 21); a gold drop on 12
     // would mate too, but is not a pawn.
     test::SolveRig rig;
-    test::Diagram d = test::parseSfen("7nk/9/7G1/9/9/9/9/9/K8 b P 1");
-    rig.problem.record.diagram = d.cells;
-    rig.problem.record.handCounts = d.hands;
     rig.problem.rules.pawnDropMate = true;
-    rig.root = test::positionFromSfen("7nk/9/7G1/9/9/9/9/9/K8 b P 1");
-    ASSERT_TRUE(rig.prepare());
+    ASSERT_TRUE(rig.loadSfen("7nk/9/7G1/9/9/9/9/9/K8 b P 1", 1));
     EXPECT_TRUE(rig.search(1).proved);
     test::SolveRig gold;
     gold.problem.rules.pawnDropMate = true;
-    gold.root = test::positionFromSfen("7nk/9/7G1/9/9/9/9/9/K8 b G 1");
-    ASSERT_TRUE(gold.prepare());
+    ASSERT_TRUE(gold.loadSfen("7nk/9/7G1/9/9/9/9/9/K8 b G 1", 1));
     EXPECT_FALSE(gold.search(1).proved);
 }
 
@@ -345,11 +335,8 @@ namespace {
 TEST(Search, AProofOfADefenceMatedAtOnceIsStoredWithItsTrueLength) {
     const char* sfen = "8l/8k/5Bg2/8K/9/6s2/9/9/9 b - 1";
     test::SolveRig rig;
-    test::Diagram d = test::parseSfen(sfen);
-    rig.problem.record.diagram = d.cells;
     rig.problem.rules.genre = GENRE_BEST_SELFMATE;
-    rig.root = test::positionFromSfen(sfen);
-    ASSERT_TRUE(rig.prepare());
+    ASSERT_TRUE(rig.loadSfen(sfen, 6));
     const test::Solved s = rig.search(6);
     ASSERT_TRUE(s.proved);
     EXPECT_EQ(s.proofLength, 2);

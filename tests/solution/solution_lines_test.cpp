@@ -77,8 +77,7 @@ TEST(ExtractLine, ChoosesTheQuickestMateAgainstTheLongestDefence) {
 
 TEST(ExtractLine, LengthZeroGivesTheFirstMoveAndAMateInOneGivesOneMove) {
     test::SolveRig rig;
-    rig.root = test::positionFromSfen("4k4/9/3G1G3/9/9/9/9/9/4K4 b G 1");
-    ASSERT_TRUE(rig.prepare());
+    ASSERT_TRUE(rig.loadSfen("4k4/9/3G1G3/9/9/9/9/9/4K4 b G 1", 1));
     ASSERT_TRUE(rig.search(1).proved);
     MoveLine one = extractOnLargeStack(rig, 1);
     ASSERT_EQ(one.size(), 1u);
@@ -148,8 +147,7 @@ TEST(ExtractLine, EndsWhenTheCorrectedLengthCannotBeStored) {
 TEST(ExtractLine, TheGivenSequenceSteersAmongEqualProofs) {
     // The gold drop on 52 and either gold moving to 52 all mate at once.
     test::SolveRig rig;
-    rig.root = test::positionFromSfen("4k4/9/3G1G3/9/9/9/9/9/4K4 b G 1");
-    ASSERT_TRUE(rig.prepare());
+    ASSERT_TRUE(rig.loadSfen("4k4/9/3G1G3/9/9/9/9/9/4K4 b G 1", 1));
     ASSERT_TRUE(rig.search(1).proved);
     const Move mates[] = {makeBoardMove(0x43, 0x52, SENTE + GOLD, false),
                           makeBoardMove(0x63, 0x52, SENTE + GOLD, false), makeDrop(0x52, SENTE + GOLD)};

@@ -76,11 +76,9 @@ struct WalkRig {
 
     bool setUp(const std::string& sfen, int length, int cookDepth = 0, int rootPly = 0,
                uint64_t slots = SMALL_TABLE) {
-        rig.root = test::positionFromSfen(sfen);
-        rig.problem.record.length = static_cast<int16_t>(length);
         rig.problem.options.cookCheck = cookDepth > 0;
         rig.problem.options.cookDepth = static_cast<int16_t>(cookDepth);
-        if (!rig.prepare(slots)) return false;
+        if (!rig.loadSfen(sfen, length, slots)) return false;
         rig.root.ply = static_cast<int16_t>(rootPly);
         return true;
     }

@@ -12,6 +12,7 @@
 #include "run/solve_setup.h"
 #include "search/proof_search.h"
 #include "table/position_table.h"
+#include "sfen.h"
 
 namespace nagare::test {
 
@@ -41,6 +42,17 @@ struct SolveRig {
     bool load(const std::string& path, uint64_t slots = 0) {
         if (readProblem(path, problem).status != ReadStatus::OK) return false;
         setUpRoot();
+        return prepare(slots);
+    }
+
+    // The position of an SFEN string as the problem, `length` plies long, under the rules already set
+    // in `problem`; `slots` 0 gives the smallest table.
+    bool loadSfen(const std::string& sfen, int length, uint64_t slots = 0) {
+        const Diagram d = parseSfen(sfen);
+        problem.record.diagram = d.cells;
+        problem.record.handCounts = d.hands;
+        problem.record.length = static_cast<int16_t>(length);
+        root = positionFromSfen(sfen);
         return prepare(slots);
     }
 
