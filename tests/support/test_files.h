@@ -19,7 +19,9 @@ inline std::string tempPath(std::string_view name) {
     std::string unique = std::string(info->test_suite_name()) + "." + info->name();
     for (char& c : unique)
         if (c == '/') c = '_';
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "nagare-tests" / unique;
+    // Under the build directory, so that two builds' suites (a release and a sanitizer build) can run
+    // at the same time without writing over each other's files.
+    std::filesystem::path dir = std::filesystem::path(NAGARE_TEST_TEMP) / unique;
     std::filesystem::create_directories(dir);
     return (dir / name).string();
 }
