@@ -70,22 +70,34 @@ struct OtherNumbers {
 // proof seldom carries to another piece, and hiding it would only let the attacker come back to it
 // again and again (a backed-up drop that leaves the attacker's last capture unanswered is still
 // marked futile, and waits).
+// A set of squares, one bit each.
+class SquareSet {
+  public:
+    // Adds the square; false when it was there already.
+    bool insert(Square s) {
+        const uint64_t bit = uint64_t(1) << (unsigned(s) % 64);
+        uint64_t& word = words_[unsigned(s) / 64];
+        if (word & bit) return false;
+        word |= bit;
+        return true;
+    }
+
+  private:
+    std::array<uint64_t, (SQUARE_SPAN + 63) / 64> words_{};
+};
+
 class DropQueue {
   public:
     explicit DropQueue(bool active) : active_(active) {}
     // Whether `c`, the next child in list order, waits behind an earlier open drop on its square.
     bool waits(const Position& c) {
         if (!active_ || !c.futileDrop || !c.lastMove.isDrop() || !isOpen(c)) return false;
-        const unsigned s = c.lastMove.to;
-        const uint64_t bit = uint64_t(1) << (s % 64);
-        if (openDrop_[s / 64] & bit) return true;
-        openDrop_[s / 64] |= bit;
-        return false;
+        return !openDrops_.insert(c.lastMove.to);
     }
 
   private:
     bool active_;
-    std::array<uint64_t, 3> openDrop_{};
+    SquareSet openDrops_;
 };
 
 void setProved(Position& n) {
@@ -188,17 +200,10 @@ void storeProvedWithBounds(SearchContext& ctx, Position& n, int d) {
 // then mostly proved by its proof with the other piece taken, so a check from afar with five kinds
 // in the defender's hand is about as hard as one with a single kind, not five times harder.
 int repliesBySquare(const Move* moves, int count) {
-    std::array<uint64_t, 3> dropSquares{};
+    SquareSet dropSquares;
     int replies = 0;
-    for (int i = 0; i < count; ++i) {
-        const Move m = moves[i];
-        if (m.isDrop()) {
-            const uint64_t bit = uint64_t(1) << (m.to % 64);
-            if (dropSquares[m.to / 64] & bit) continue;
-            dropSquares[m.to / 64] |= bit;
-        }
-        ++replies;
-    }
+    for (int i = 0; i < count; ++i)
+        if (!moves[i].isDrop() || dropSquares.insert(moves[i].to)) ++replies;
     return replies;
 }
 
