@@ -46,9 +46,7 @@ std::map<std::string, std::vector<BenchRow>> benchVerify(const std::vector<std::
     std::getline(text, line);
     EXPECT_EQ(line, "file\tply\tkind\tmove");
     while (std::getline(text, line)) {
-        std::vector<std::string> fields;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+        std::vector<std::string> fields = test::tabFields(line);
         fields.resize(4);
         rows[fields[0]].push_back(BenchRow{std::atoi(fields[1].c_str()), fields[2], fields[3]});
     }

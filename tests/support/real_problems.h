@@ -13,6 +13,7 @@
 
 #include "rules/board_geometry.h"
 #include "sfen.h"
+#include "test_files.h"
 
 namespace nagare::test {
 
@@ -29,9 +30,7 @@ inline std::vector<IndexedProblem> indexedProblems(const std::string& folder) {
     std::string line;
     std::vector<std::string> header;
     while (std::getline(index, line)) {
-        std::vector<std::string> fields;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+        const std::vector<std::string> fields = tabFields(line);
         if (header.empty()) {
             header = fields;
             continue;

@@ -8,10 +8,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nagare::test {
+
+// The tab-separated fields of one line of a table (an index, a tool's rows).
+inline std::vector<std::string> tabFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    return fields;
+}
 
 // A path in the temporary folder that no other test uses.
 inline std::string tempPath(std::string_view name) {

@@ -1,9 +1,9 @@
 // nagare-bench refuses, verb by verb, what nagare itself refuses to solve.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,17 +71,9 @@ TEST(Bench, ProfileAccountsForEveryExpansion) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     unsigned long long total = 0, distinct = 0, onLine = 0, futile = 0, deviations = 0;
     int deviationRows = 0;
-    size_t start = 0;
-    while (start < run.output.size()) {
-        const size_t end = std::min(run.output.find('\n', start), run.output.size());
-        std::vector<std::string> fields;
-        for (size_t f = start;;) {
-            const size_t tab = std::min(run.output.find('\t', f), end);
-            fields.push_back(run.output.substr(f, tab - f));
-            if (tab == end) break;
-            f = tab + 1;
-        }
-        start = end + 1;
+    std::istringstream lines(run.output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::vector<std::string> fields = test::tabFields(line);
         if (fields.size() != 5 || fields[0] == "row") continue;
         const unsigned long long count = std::strtoull(fields[3].c_str(), nullptr, 10);
         if (fields[0] == "total") total = count;
