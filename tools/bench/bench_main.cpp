@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     std::fprintf(
         stderr,
         "usage: nagare-bench [perft FILE DEPTH | table [--mb N] |\n"
-        "                     solve [--mb N] [--depth N] [--no-monitor] FILE... | watch [--mb N] FILE |\n"
+        "                     solve [--mb N] [--depth N] [--no-monitor] [--no-dominance] FILE... |\n"
+        "                     watch [--mb N] FILE |\n"
         "                     verify [--mb N] FILE... | profile [--mb N] [--depth N] [--top K] FILE]\n");
     return 2;
 }
