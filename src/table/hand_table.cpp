@@ -103,6 +103,10 @@ bool HandTable::create(size_t bytes) {
     buckets_ = std::unique_ptr<Bucket[], BlockDeleter>(
         static_cast<Bucket*>(platform::allocateLargeBlock(total)), BlockDeleter{total});
     if (!buckets_) return false;
+    if (!written_.create(buckets_.get(), total)) {
+        buckets_.reset();
+        return false;
+    }
     bucketCount_ = count;
     stored_ = 0;
     return true;
@@ -110,6 +114,7 @@ bool HandTable::create(size_t bytes) {
 
 void HandTable::release() {
     buckets_.reset();
+    written_.release();
     bucketCount_ = 0;
     stored_ = 0;
 }
@@ -153,6 +158,11 @@ void HandTable::store(const Position& node, const HandBounds& bounds, int16_t de
                                             : HandResult::BOUNDED;
     fresh.depth = fresh.result == HandResult::DISPROVED ? NO_PLY : depth;
     fresh.level = level;
+    if (!written_.written(bucket, sizeof(Bucket))) {
+        // Written before anything reads it, so that the page faults in once.
+        written_.mark(bucket, sizeof(Bucket));
+        *bucket = Bucket{};
+    }
     HandEntry* target = nullptr;
     for (HandEntry& e : bucket->entries) {
         if (e.result == HandResult::EMPTY || e.check != check || !sameTag(e, first, second)) continue;
@@ -179,7 +189,7 @@ HandTable::Found HandTable::scan(const Position& node, int maxProofDepth, int mi
     Found found;
     Bucket* bucket;
     uint32_t check, first, second;
-    if (!locate(node, bucket, check, first, second)) return found;
+    if (!locate(node, bucket, check, first, second) || !written_.written(bucket, sizeof(Bucket))) return found;
     for (const HandEntry& e : bucket->entries) {
         if (e.check != check || e.result == HandResult::EMPTY || !sameTag(e, first, second) ||
             !e.holdsFor(first, second))

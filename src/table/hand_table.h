@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "rules/position.h"
+#include "table/written_pages.h"
 
 namespace nagare {
 
@@ -90,7 +91,9 @@ class HandTable {
 
     // Starts loading the bucket of a board with `toMove` to move.
     void prefetch(uint64_t boardKey, Side toMove) const {
-        if (bucketCount_ != 0) __builtin_prefetch(&buckets_[bucketOf(boardSideKey(boardKey, toMove))]);
+        if (bucketCount_ == 0) return;
+        const Bucket* bucket = &buckets_[bucketOf(boardSideKey(boardKey, toMove))];
+        if (written_.written(bucket, sizeof(Bucket))) __builtin_prefetch(bucket);
     }
 
     uint64_t storedCount() const { return stored_; }
@@ -120,6 +123,7 @@ class HandTable {
 
     std::unique_ptr<Bucket[], BlockDeleter> buckets_{nullptr, BlockDeleter{0}};
     size_t bucketCount_ = 0;
+    WrittenPages written_;  // buckets on a page never written are empty and not read
     uint64_t stored_ = 0;
 };
 

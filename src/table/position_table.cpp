@@ -85,8 +85,10 @@ uint64_t PositionTable::slotCountFor(uint64_t megabytes) {
 
 uint64_t PositionTable::bytesFor(uint64_t megabytes) {
     const uint64_t entryBytes = (slotCountFor(megabytes) + 1) * sizeof(TableEntry);
-    return entryBytes + entryBytes / HAND_TABLE_FRACTION + LOOP_FILTER_WORDS * sizeof(uint64_t) +
-           PurgeIndex::bytesFor(slotCountFor(megabytes));
+    const uint64_t handBytes = entryBytes / HAND_TABLE_FRACTION;
+    return entryBytes + handBytes + LOOP_FILTER_WORDS * sizeof(uint64_t) +
+           PurgeIndex::bytesFor(slotCountFor(megabytes)) + WrittenPages::bytesFor(entryBytes) +
+           WrittenPages::bytesFor(handBytes);
 }
 
 bool PositionTable::create(uint64_t megabytes) {
@@ -113,7 +115,8 @@ bool PositionTable::createSlots(uint64_t slots) {
     entries[tableSize] = FRESH_ENTRY;
     // What is kept beside the table; the hand table, an eighth of its size, is empty as a fresh block.
     loopFilter_.reset(new (std::nothrow) uint64_t[LOOP_FILTER_WORDS]());
-    if (!loopFilter_ || !purgeIndex_.create(tableSize) || !hands.create(bytes / HAND_TABLE_FRACTION)) {
+    if (!loopFilter_ || !purgeIndex_.create(tableSize) || !written_.create(entries.get(), bytes) ||
+        !hands.create(bytes / HAND_TABLE_FRACTION)) {
         release();
         return false;
     }
@@ -128,6 +131,7 @@ void PositionTable::release() {
     entries.reset();
     hands.release();
     purgeIndex_.release();
+    written_.release();
     loopFilter_.reset();
     tableSize = 0;
 }
@@ -147,6 +151,8 @@ void PositionTable::clearEntries() {
 }
 
 uint64_t PositionTable::recount() {
+    // The pass reads every slot, and entries may have been written from outside.
+    written_.markAll();
     // One pass counts the used slots and sums up every block for the purges.
     uint64_t used = 0;
     for (uint64_t b = 0; b < purgeIndex_.blockCount(); ++b)
@@ -196,6 +202,11 @@ PositionTable::NewEntry PositionTable::buildEntry(const Position& node, int16_t 
 }
 
 void PositionTable::takeSlot(TableEntry& slot, const NewEntry& e) {
+    if (unwritten(slot)) {
+        // Written before anything reads it, so that the page faults in once.
+        written_.mark(&slot, sizeof(TableEntry));
+        slot = TableEntry{};
+    }
     if (slot.isEmpty() || slot.isFree()) {
         slot.flags &= ~TableEntry::FREE;
         ++usedCount;
@@ -249,6 +260,7 @@ TableEntry* PositionTable::store(const Position& node, int16_t value, const Hand
 }
 
 void PositionTable::restoredEntries() {
+    written_.markAll();
     purgeIndex_.forgetAll();
     // The loop entries read back are found again: a loop entry's key is its path key, whose filter
     // bit is the low part of the key's middle word.
@@ -266,7 +278,7 @@ TableEntry* PositionTable::storeProved(const NewEntry& e) {
     ProbeSequence probe(e.key, tableSize, wrapCorrection_, slotOf_);
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        if (slot.isEmpty() || slot.isFree() || slot.pn != 0) {
+        if (unwritten(slot) || slot.isEmpty() || slot.isFree() || slot.pn != 0) {
             takeSlot(slot, e);
         } else if (e.matches(slot)) {
             slot.depth = std::min(slot.depth, e.depth);
@@ -295,7 +307,7 @@ TableEntry* PositionTable::storeOpen(const NewEntry& e) {
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
         if (hashMonitor) monitorLine(e, slot, i);
-        if (slot.isEmpty() || slot.isFree() || (slot.isOpen() && e.matches(slot) && slot.depth >= e.depth)) {
+        if (unwritten(slot) || slot.isEmpty() || slot.isFree() || (slot.isOpen() && e.matches(slot) && slot.depth >= e.depth)) {
             written = &slot;
             reached = i;
             break;
@@ -327,8 +339,9 @@ TableEntry* PositionTable::storeLoop(const NewEntry& e) {
     TableEntry* victim = nullptr;
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        bool same = e.matches(slot);
-        if (slot.isEmpty() || slot.isFree() || (!same && slot.isOpen())) {
+        const bool fresh = unwritten(slot);
+        const bool same = !fresh && e.matches(slot);
+        if (fresh || slot.isEmpty() || slot.isFree() || (!same && slot.isOpen())) {
             takeSlot(slot, e);
         } else if (same && slot.isLoop()) {
             // Already known for this sequence: only the flags are refreshed.
@@ -358,8 +371,9 @@ TableEntry* PositionTable::storeNonProof(const NewEntry& e) {
     int reached = TABLE_STORE_PROBES;
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        bool same = e.matches(slot);
-        if (slot.isEmpty() || slot.isFree() || (!same && slot.isOpen())) {
+        const bool fresh = unwritten(slot);
+        const bool same = !fresh && e.matches(slot);
+        if (fresh || slot.isEmpty() || slot.isFree() || (!same && slot.isOpen())) {
             takeSlot(slot, e);
         } else if (same && !slot.isLoop() && slot.isDisproved()) {
             slot.level = std::max(slot.level, e.level);
@@ -428,7 +442,7 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
     ProbeSequence probe(key, tableSize, wrapCorrection_, slotOf_);
     for (int i = 0; i <= limit; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        if (slot.isVirgin()) return nullptr;
+        if (unwritten(slot) || slot.isVirgin()) return nullptr;
         if (slot.keyMid == keyMid && slot.keyHigh == keyHigh && accept(slot)) {
             touch(slot);
             return &slot;

@@ -18,6 +18,7 @@
 #include "table/hand_table.h"
 #include "table/purge_index.h"
 #include "table/table_entry.h"
+#include "table/written_pages.h"
 
 namespace nagare {
 
@@ -114,7 +115,7 @@ class PositionTable {
     // are kept.
     void clear();
     // Recounts usedCount from the slots, raises peakCount to it and returns it. Entries written into
-    // the slots from outside are known to the purges again after it.
+    // the slots from outside are known to the probes and the purges again after it.
     uint64_t recount();
 
     // Files the finished node under its kind: proved (pn 0), open (pn and dn non-zero), loop (dn 0
@@ -152,9 +153,12 @@ class PositionTable {
         // code; passing the slot through an empty asm keeps it.
         asm volatile("" : "+r"(slot));
         const char* first = reinterpret_cast<const char*>(&entries[slot]);
-        __builtin_prefetch(first);
-        // An entry may reach into the next cache line.
-        __builtin_prefetch(first + sizeof(TableEntry) - 1);
+        // A page never written is not read at all.
+        if (written_.written(first, sizeof(TableEntry))) {
+            __builtin_prefetch(first);
+            // An entry may reach into the next cache line.
+            __builtin_prefetch(first + sizeof(TableEntry) - 1);
+        }
         if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
         __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
     }
@@ -216,6 +220,8 @@ class PositionTable {
     TableEntry* storeLoop(const NewEntry& e);
     TableEntry* storeNonProof(const NewEntry& e);
     void takeSlot(TableEntry& slot, const NewEntry& e);
+    // A slot on a page never written: virgin, and answered without reading it.
+    bool unwritten(const TableEntry& slot) const { return !written_.written(&slot, sizeof(TableEntry)); }
     void stamp(TableEntry& slot);
     void touch(TableEntry& slot);
     void makeTombstone(TableEntry& slot);
@@ -235,6 +241,7 @@ class PositionTable {
     template <typename Discard>
     void purgeBlock(uint64_t block, Discard discard);
     PurgeIndex purgeIndex_;
+    WrittenPages written_;
 
     void monitorHeader(const NewEntry& e, uint64_t startSlot);
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);

@@ -705,6 +705,22 @@ TEST_F(TableTest, AProbeRevivesAFreeEntry) {
     }
 }
 
+// A fresh table reads its never-written pages as empty without looking at them; entries a checkpoint
+// restore copies into it must be found all the same, with nothing but the restore's own call.
+TEST(TableRestore, EntriesReadBackIntoAFreshTableAreFound) {
+    PositionTable saved, restored;
+    ASSERT_TRUE(saved.createSlots(SMALL_TABLE));
+    ASSERT_TRUE(restored.createSlots(SMALL_TABLE));
+    const uint64_t key = keyAt(300, SMALL_TABLE, 0x11, 4);
+    ASSERT_NE(saved.store(provedNode(key), 7), nullptr);
+    std::copy(saved.entries.get(), saved.entries.get() + SMALL_TABLE, restored.entries.get());
+    restored.provenProbeMax = saved.provenProbeMax;
+    restored.restoredEntries();
+    const TableEntry* found = restored.probeProven(provedNode(key));
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->depth, 7);
+}
+
 // A table restored from a checkpoint (its entries copied in from outside) finds its loop entries
 // again, as the table that stored them did.
 TEST(TableRestore, LoopEntriesReadBackAreFoundAgain) {
