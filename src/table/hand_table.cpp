@@ -189,7 +189,8 @@ HandTable::Found HandTable::scan(const Position& node, int maxProofDepth, int mi
     Found found;
     Bucket* bucket;
     uint32_t check, first, second;
-    if (!locate(node, bucket, check, first, second) || !written_.written(bucket, sizeof(Bucket))) return found;
+    if (!locate(node, bucket, check, first, second) || !written_.written(bucket, sizeof(Bucket)))
+        return found;
     for (const HandEntry& e : bucket->entries) {
         if (e.check != check || e.result == HandResult::EMPTY || !sameTag(e, first, second) ||
             !e.holdsFor(first, second))

@@ -307,7 +307,8 @@ TableEntry* PositionTable::storeOpen(const NewEntry& e) {
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
         if (hashMonitor) monitorLine(e, slot, i);
-        if (unwritten(slot) || slot.isEmpty() || slot.isFree() || (slot.isOpen() && e.matches(slot) && slot.depth >= e.depth)) {
+        if (unwritten(slot) || slot.isEmpty() || slot.isFree() ||
+            (slot.isOpen() && e.matches(slot) && slot.depth >= e.depth)) {
             written = &slot;
             reached = i;
             break;
