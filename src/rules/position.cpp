@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
@@ -61,7 +62,8 @@ bool isPieceOf(int code, Side side) {
     return code != WALL && (code & side) != 0;
 }
 
-void setFreshSearchFields(Position& p, const NodeRules& rules) {
+// The numbers and state of a node not searched yet; symmetry, which reads the board, apart.
+void setFreshSearchNumbers(Position& p) {
     p.pnThr = PN_CAP;
     p.dnThr = PN_CAP;
     p.pn = 1;
@@ -72,8 +74,16 @@ void setFreshSearchFields(Position& p, const NodeRules& rules) {
     p.children = nullptr;
     p.childCount = 0;
     p.state = NODE_STATE_NORMAL;
-    p.symmetric = rules.symmetry && isSymmetric(p) ? 1 : 0;
     p.sumSafe = 1;
+}
+
+void setSymmetry(Position& p, const NodeRules& rules) {
+    p.symmetric = rules.symmetry && isSymmetric(p) ? 1 : 0;
+}
+
+void setFreshSearchFields(Position& p, const NodeRules& rules) {
+    setFreshSearchNumbers(p);
+    setSymmetry(p, rules);
 }
 
 int kingDistance(Square a, Square b) {
@@ -88,17 +98,19 @@ void markFutileDrop(const Position& parent, Position& child, Move m) {
     Square defenderKing = parent.kingOf(GOTE);
     bool answeringCheck = defenderKing != 0 && parent.attacksOf(SENTE)[defenderKing] != 0;
     if (answeringCheck && m.isDrop()) {
+        // The interposed piece attacks nothing on its own square and leaves every line that reaches
+        // it in place: the square is attacked in the child exactly as in the parent.
         Square t = m.to;
-        uint32_t defended = child.attacksOf(GOTE)[t];
+        uint32_t defended = parent.attacksOf(GOTE)[t];
         if (defended == 0) {
             // Nothing of the defence covers the interposed piece.
             child.futileDrop = 1;
             child.sumSafe = 1;
             return;
         }
-        Square king = child.kingOf(GOTE);
+        Square king = parent.kingOf(GOTE);
         if (std::popcount(defended) == 1 && king != 0 && kingDistance(king, t) == 1 &&
-            std::popcount(child.attacksOf(SENTE)[t]) > 1) {
+            std::popcount(parent.attacksOf(SENTE)[t]) > 1) {
             // Only the king covers it, and the attacker can take it twice over.
             child.futileDrop = 1;
             child.sumSafe = 1;
@@ -226,6 +238,7 @@ void setUp(Position& p, const uint8_t* diagram, const int32_t* hands, Side side)
     p.children = nullptr;
     p.childCount = 0;
     p.parent = nullptr;
+    p.unbuilt = 0;
     for (int rank = 1; rank <= RANK_COUNT; ++rank) {
         for (int file = 1; file <= FILE_COUNT; ++file) {
             Square s = makeSquare(file, rank);
@@ -279,9 +292,9 @@ MoveKeys keysAfterMove(const Position& p, Move m) {
 
 namespace {
 
-// Plays the move whose keys are `k`.
-void playMove(Position& p, Move m, const MoveKeys& k) {
-    const Side side = p.sideToMove;
+// The board and the attack maps after the move, which `side` plays: the part of a move that a child
+// not yet entered does without.
+void playBoard(Position& p, Move m, Side side) {
     const int own = sideIndex(side), enemy = own ^ 1;
     const int code = m.piece;
     const Square from = m.from, to = m.to;
@@ -295,18 +308,11 @@ void playMove(Position& p, Move m, const MoveKeys& k) {
             for (auto& map : p.attack)
                 if (map[from] & bit) walkRay<true>(p, map, from, d, bit);
         }
-    } else {
-        --p.hand[code];
-        --p.inHand[own];
-        ++p.onBoard[own];
     }
 
     const int captured = p.at(to);
     if (captured != EMPTY) {
-        ++p.hand[handCode(captured, side)];
         pieceAttacks<false>(p, p.attack[enemy], to, captured);
-        --p.onBoard[enemy];
-        ++p.inHand[own];
     } else {
         // Rays that passed over the empty square now stop on it.
         for (int d = 0; d < LINE_DIRECTIONS; ++d) {
@@ -318,9 +324,26 @@ void playMove(Position& p, Move m, const MoveKeys& k) {
     const int placed = m.promote ? code | PROMOTED : code;
     p.at(to) = static_cast<uint8_t>(placed);
     pieceAttacks<true>(p, p.attack[own], to, placed);
+}
 
-    if (code == SENTE + KING) p.kingSquare[0] = to;
-    if (code == GOTE + KING) p.kingSquare[1] = to;
+// Everything else a move changes: hands, counts, kings, keys, ply and side. `captured` is what stood
+// on the target square.
+void playCounts(Position& p, Move m, int captured, const MoveKeys& k) {
+    const Side side = p.sideToMove;
+    const int own = sideIndex(side), enemy = own ^ 1;
+    const int code = m.piece;
+    if (m.isDrop()) {
+        --p.hand[code];
+        --p.inHand[own];
+        ++p.onBoard[own];
+    }
+    if (captured != EMPTY) {
+        ++p.hand[handCode(captured, side)];
+        --p.onBoard[enemy];
+        ++p.inHand[own];
+    }
+    if (code == SENTE + KING) p.kingSquare[0] = m.to;
+    if (code == GOTE + KING) p.kingSquare[1] = m.to;
 
     p.boardKey = k.boardKey;
     p.handKey = k.handKey;
@@ -330,6 +353,13 @@ void playMove(Position& p, Move m, const MoveKeys& k) {
     p.sideToMove = static_cast<uint8_t>(opponent(side));
     p.key = k.key;
     p.lastMove = m;
+}
+
+// Plays the move whose keys are `k`.
+void playMove(Position& p, Move m, const MoveKeys& k) {
+    const int captured = p.at(m.to);
+    playBoard(p, m, static_cast<Side>(p.sideToMove));
+    playCounts(p, m, captured, k);
 }
 
 }  // namespace
@@ -343,12 +373,12 @@ Position& makeChild(const Position& parent, Position& child, Move m, const NodeR
     return makeChild(parent, child, m, keysAfterMove(parent, m), rules);
 }
 
-Position& makeChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
-                    const NodeRules& rules) {
-    child = parent;
-    playMove(child, m, keys);
+namespace {
+
+// The search fields of a new child of `parent`, reached by `m`; symmetry apart.
+void initChild(const Position& parent, Position& child, Move m, const NodeRules& rules) {
     child.parent = const_cast<Position*>(&parent);
-    setFreshSearchFields(child, rules);
+    setFreshSearchNumbers(child);
     child.prevPn = 1;
     child.prevDn = 1;
     child.effort = 1;
@@ -360,6 +390,40 @@ Position& makeChild(const Position& parent, Position& child, Move m, const MoveK
     if (rules.genre == GENRE_BEST_MATE && parent.parent != nullptr && child.sideToMove == SENTE)
         markFutileDrop(parent, child, m);
     child.sumSafe = 1;
+}
+
+// Where the board and the attack maps end in the record: the rest is copied for an unbuilt child.
+constexpr size_t BOARD_PART = offsetof(Position, hand);
+static_assert(offsetof(Position, board) < BOARD_PART && offsetof(Position, attack) < BOARD_PART);
+
+}  // namespace
+
+Position& makeUnbuiltChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
+                           const NodeRules& rules) {
+    std::memcpy(reinterpret_cast<char*>(&child) + BOARD_PART,
+                reinterpret_cast<const char*>(&parent) + BOARD_PART, sizeof(Position) - BOARD_PART);
+    playCounts(child, m, parent.at(m.to), keys);
+    initChild(parent, child, m, rules);
+    child.symmetric = 0;
+    child.unbuilt = 1;
+    return child;
+}
+
+void buildChild(Position& child, const NodeRules& rules) {
+    const Position& parent = *child.parent;
+    std::memcpy(static_cast<void*>(&child), &parent, BOARD_PART);
+    playBoard(child, child.lastMove, static_cast<Side>(parent.sideToMove));
+    child.unbuilt = 0;
+    setSymmetry(child, rules);
+}
+
+Position& makeChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
+                    const NodeRules& rules) {
+    child = parent;
+    playMove(child, m, keys);
+    child.unbuilt = 0;
+    initChild(parent, child, m, rules);
+    setSymmetry(child, rules);
     return child;
 }
 
@@ -408,6 +472,7 @@ void writePositionImage(const Position& p, uint8_t* out) {
 void readPositionImage(Position& p, const uint8_t* in) {
     visitImage(p, [in](int offset, auto& field) { decode(in, offset, field); });
     p.childCount = 0;
+    p.unbuilt = 0;  // a record is written whole
 }
 
 namespace {

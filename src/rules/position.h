@@ -61,6 +61,7 @@ struct Position {
     uint8_t futileDrop;  // the move into this node is an interposing drop that may be futile (無駄合)
     uint32_t state;      // 2 normal, 3 aborted
     int16_t openPly;     // shallowest ply at which this position is recorded as open
+    uint8_t unbuilt;     // board and attack maps not set yet (makeUnbuiltChild); buildChild sets them
 
     // --- keys ---
     uint64_t boardKey;         // all 81 squares, empty ones included
@@ -154,6 +155,13 @@ Position& makeChild(const Position& parent, Position& child, Move m, const NodeR
 // The same, with the keys of the move already worked out (keysAfterMove).
 Position& makeChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
                     const NodeRules& rules);
+// A child the search may never enter: everything of makeChild but the board and the attack maps,
+// which cost the most to make. Hands, counts, kings, keys and search fields are set; symmetry is
+// worked out when the child is built.
+Position& makeUnbuiltChild(const Position& parent, Position& child, Move m, const MoveKeys& keys,
+                           const NodeRules& rules);
+// Sets the board and the attack maps of an unbuilt child from its parent's, which must still be there.
+void buildChild(Position& child, const NodeRules& rules);
 void resetSearchFields(Position& p, const NodeRules& rules);
 // Nearest ancestor with the same side to move that repeats this position, or under 持駒節約 has the
 // same board and a hand at least as good; null when there is none.

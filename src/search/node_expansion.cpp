@@ -67,6 +67,7 @@ int applyMoveRule(const SearchContext& ctx, const Position& node, Move* moves, i
 }  // namespace
 
 int expandNode(SearchContext& ctx, Position& node) {
+    if (node.unbuilt) buildChild(node, ctx.nodeRules);
     Move* moves = ctx.moveBuffer;
     const int genre = ctx.rules.genre;
     const bool senteMoves = node.sideToMove == SENTE;
@@ -101,7 +102,13 @@ int expandNode(SearchContext& ctx, Position& node) {
     if (ctx.table != nullptr)
         for (int i = 0; i < count; ++i) ctx.table->prefetchChild(node, keys[i]);
     Position* children = ctx.arena.take(count);
-    for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], keys[i], ctx.nodeRules);
+    // The second player's replies are built only when the search enters them: most are looked up
+    // in the table and never entered. The first player's checks are built at once, since the
+    // mate-in-one pre-check generates the replies of each.
+    if (node.sideToMove == GOTE)
+        for (int i = 0; i < count; ++i) makeUnbuiltChild(node, children[i], moves[i], keys[i], ctx.nodeRules);
+    else
+        for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], keys[i], ctx.nodeRules);
     node.children = children;
     node.childCount = count;
     return count;

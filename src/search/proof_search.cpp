@@ -428,6 +428,7 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
 }
 
 void searchNode(SearchContext& ctx, Position& n, int d) {
+    if (n.unbuilt) buildChild(n, ctx.nodeRules);
     // Step 1. The deepest ply entered; the node's children will live in this frame.
     ctx.maxPly = std::max<int16_t>(ctx.maxPly, static_cast<int16_t>(n.ply + 1));
     const NodeArena::Mark mark = ctx.arena.mark();
@@ -702,9 +703,13 @@ TableEntry* probeChild(SearchContext& ctx, Position& node, int depth) {
 void recordAbortedNode(SearchContext& ctx, Position& n) {
     if (n.state != NODE_STATE_ABORTED) return;
     ctx.resumePath.insert(ctx.resumePath.begin(), ResumeRecord{n.lastMove, n.pn, n.dn, n.pnThr, n.dnThr});
-    if (n.childCount > 0)
+    if (n.childCount > 0) {
+        // A checkpoint keeps whole records.
+        for (Position& c : childrenOf(n))
+            if (c.unbuilt) buildChild(c, ctx.nodeRules);
         ctx.savedChildren.insert(ctx.savedChildren.begin(),
                                  std::vector<Position>(n.children, n.children + n.childCount));
+    }
 }
 
 }  // namespace nagare

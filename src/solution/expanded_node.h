@@ -17,6 +17,9 @@ class ExpandedNode {
         node.children = nullptr;
         node.childCount = 0;
         code_ = expandNode(ctx, node);
+        // The walks read the children's boards: every child is built.
+        for (Position& c : children())
+            if (c.unbuilt) buildChild(c, ctx.nodeRules);
     }
     ~ExpandedNode() {
         ctx_.arena.release(mark_);
