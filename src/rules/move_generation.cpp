@@ -1,6 +1,7 @@
 #include "rules/move_generation.h"
 
 #include <bit>
+#include <cassert>
 
 #include "rules/attacks.h"
 
@@ -246,6 +247,7 @@ class Generator {
 }  // namespace
 
 int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rules) {
+    assert(!p.unbuilt && "a child's board is read before it is built");
     Generator g(p, buffer, rules);
     const Side side = p.sideToMove;
     if (uint32_t check = checkWord(p, side); check != 0) {
@@ -260,6 +262,7 @@ int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rul
 }
 
 int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRules& rules) {
+    assert(!p.unbuilt && "a child's board is read before it is built");
     Generator g(p, buffer, rules);
     if (uint32_t check = checkWord(p, SENTE); check != 0) {
         g.generateEvasions(check);

@@ -1,6 +1,7 @@
 #include "table/position_table.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -406,7 +407,10 @@ TableEntry* PositionTable::storeNonProof(const NewEntry& e) {
 }
 
 void PositionTable::storeHands(const Position& node, const NewEntry& e, const HandBounds& bounds) {
-    if (handsNeedCheck && node.sideToMove == GOTE && !inCheck(node, GOTE)) return;
+    if (handsNeedCheck && node.sideToMove == GOTE) {
+        assert(!node.unbuilt && "a child's board is read before it is built");
+        if (!inCheck(node, GOTE)) return;
+    }
     hands.store(node, bounds, e.depth, e.level);
 }
 
