@@ -61,15 +61,6 @@ struct OtherNumbers {
     }
 };
 
-// Futile interpositions (無駄合) on one square wait for each other: while one such drop on a square is
-// open, the later ones on that square are left out of the node's numbers and of the selection. Once
-// the first is proved, its proof usually holds for the others with the other piece taken (the hand
-// table lends it), so a defence of seven drops on a square costs about one proof instead of seven, and
-// the proof number of the node is not seven times too large. Only a child still open waits; a decided
-// one always counts. A drop the defence backs up is as a rule a real defence and does not wait: its
-// proof seldom carries to another piece, and hiding it would only let the attacker come back to it
-// again and again (a backed-up drop that leaves the attacker's last capture unanswered is still
-// marked futile, and waits).
 // A set of squares, one bit each.
 class SquareSet {
   public:
@@ -86,6 +77,15 @@ class SquareSet {
     std::array<uint64_t, (SQUARE_SPAN + 63) / 64> words_{};
 };
 
+// Futile interpositions (無駄合) on one square wait for each other: while one such drop on a square is
+// open, the later ones on that square are left out of the node's numbers and of the selection. Once
+// the first is proved, its proof usually holds for the others with the other piece taken (the hand
+// table lends it), so a defence of seven drops on a square costs about one proof instead of seven, and
+// the proof number of the node is not seven times too large. Only a child still open waits; a decided
+// one always counts. A drop the defence backs up is as a rule a real defence and does not wait: its
+// proof seldom carries to another piece, and hiding it would only let the attacker come back to it
+// again and again (a backed-up drop that leaves the attacker's last capture unanswered is still
+// marked futile, and waits).
 class DropQueue {
   public:
     explicit DropQueue(bool active) : active_(active) {}

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
