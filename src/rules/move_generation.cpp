@@ -244,6 +244,128 @@ class Generator {
     PinMap pins_;
 };
 
+// Counts the evasions of the side to move from the attack maps, as the generator would produce them.
+// A check has one line, so a piece pinned to its king never answers it: the pin's line and the
+// check's line meet only at the king. So a pinned piece counts nothing, and a pin is looked for only
+// at the few pieces that attack a square of the check.
+class EvasionCounter {
+  public:
+    EvasionCounter(const Position& p, const GenerationRules& rules)
+        : p_(p), side_(p.sideToMove), king_(p.kingOf(p.sideToMove)), pawnDropMate_(rules.pawnDropMate) {}
+
+    int count(uint32_t checkWord, bool dropsBySquare) const {
+        if (std::popcount(checkWord) > 1) return kingMoves(checkWord);
+        const int i = std::countr_zero(checkWord);
+        const bool slide = i >= SLIDE_BIT_SHIFT;
+        const int g = OFFSET[slide ? i - SLIDE_BIT_SHIFT : i];
+        Square checker = king_ - g;
+        if (slide)
+            while (p_.at(checker) == EMPTY) checker -= g;
+        int n = movesTo(checker) + kingMoves(checkWord);
+        if (slide) {
+            for (Square s = king_ - g; s != checker; s -= g) {
+                n += movesTo(s);
+                n += dropsBySquare ? (dropsOn(s, true) != 0) : dropsOn(s, false);
+            }
+        }
+        return n;
+    }
+
+  private:
+    // An enemy slider's ray passes `s` and, with `s` empty, would go on to the king.
+    bool pinned(Square s) const {
+        uint32_t rays = (p_.attacksOf(opponent(side_))[s] >> SLIDE_BIT_SHIFT) & 0xff;
+        while (rays != 0) {
+            const int step = OFFSET[std::countr_zero(rays)];
+            rays &= rays - 1;
+            Square t = s + step;
+            while (p_.at(t) == EMPTY) t += step;
+            if (t == king_) return true;
+        }
+        return false;
+    }
+
+    // The moves from `from` to `to` of the piece `code`: two where promotion is a choice.
+    int variants(Square from, Square to, int code) const {
+        const int kind = kindOf(code);
+        const int rank = rankOf(to);
+        const bool forced = side_ == SENTE
+                                ? ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2)
+                                : ((kind == PAWN || kind == LANCE) && rank == 9) || (kind == KNIGHT && rank >= 8);
+        if (forced) return 1;
+        return canPromote[code] && (inPromotionZone(side_, from) || inPromotionZone(side_, to)) ? 2 : 1;
+    }
+
+    // Moves of pieces other than the king to `target`, one for each attacker in the attack word.
+    int movesTo(Square target) const {
+        uint32_t word = p_.attacksOf(side_)[target];
+        int n = 0;
+        while (word != 0) {
+            const int bit = std::countr_zero(word);
+            word &= word - 1;
+            Square from;
+            if (bit < SLIDE_BIT_SHIFT) {
+                from = target - OFFSET[bit];
+            } else {
+                const int step = OFFSET[bit - SLIDE_BIT_SHIFT];
+                from = target - step;
+                while (p_.at(from) == EMPTY) from -= step;
+            }
+            const int code = p_.at(from);
+            if (kindOf(code) == KING || pinned(from)) continue;
+            n += variants(from, target, code);
+        }
+        return n;
+    }
+
+    // King steps to squares the enemy does not attack, not back along a checking ray.
+    int kingMoves(uint32_t checkWord) const {
+        const auto& enemyMap = p_.attacksOf(opponent(side_));
+        int n = 0;
+        for (int d = 0; d < LINE_DIRECTIONS; ++d) {
+            const Square t = king_ - OFFSET[d];
+            if ((side_ & p_.at(t)) || enemyMap[t] != 0) continue;
+            if (checkWord & (1u << (SLIDE_BIT_SHIFT + 7 - d))) continue;
+            ++n;
+        }
+        return n;
+    }
+
+    // The interposing drops on `target`; with `firstOnly`, 1 as soon as one is found.
+    int dropsOn(Square target, bool firstOnly) const {
+        const int rank = rankOf(target);
+        const int fromFar = side_ == SENTE ? rank : 10 - rank;
+        int n = 0;
+        for (int kind : DROP_ORDER) {
+            if (p_.hand[side_ + kind] == 0) continue;
+            if (kind == KNIGHT && fromFar <= 2) continue;
+            if ((kind == LANCE || kind == PAWN) && fromFar < 2) continue;
+            if (kind == PAWN && !pawnDropAllowed(target)) continue;
+            ++n;
+            if (firstOnly) break;
+        }
+        return n;
+    }
+
+    bool pawnDropAllowed(Square target) const {
+        const int file = fileOf(target);
+        for (int rank = 1; rank <= RANK_COUNT; ++rank)
+            if (p_.at(makeSquare(file, rank)) == side_ + PAWN) return false;
+        if (pawnDropMate_) return true;
+        // Only a pawn right in front of the enemy king can mate; the pins are worked out for that.
+        const Square enemyKing = p_.kingOf(opponent(side_));
+        if (enemyKing == 0 || target != enemyKing + (side_ == SENTE ? 1 : -1)) return true;
+        PinMap pins;
+        computePins(p_, pins);
+        return !isPawnDropMate(p_, side_, target, pins);
+    }
+
+    const Position& p_;
+    const Side side_;
+    const Square king_;
+    const bool pawnDropMate_;
+};
+
 }  // namespace
 
 int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rules) {
@@ -270,6 +392,13 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
     }
     g.generateCheckingCandidates();
     return g.count();
+}
+
+int countEvasions(const Position& p, bool dropsBySquare, const GenerationRules& rules) {
+    assert(!p.unbuilt && "a child's board is read before it is built");
+    const uint32_t check = checkWord(p, p.sideToMove);
+    assert(check != 0 && "evasions are counted only in check");
+    return EvasionCounter(p, rules).count(check, dropsBySquare);
 }
 
 }  // namespace nagare

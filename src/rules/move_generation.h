@@ -24,4 +24,9 @@ int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rul
 // check, pruned by geometry only. The caller keeps the moves that really check.
 int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRules& rules = {});
 
+// The side to move must be in check: the number of its evasions, the count generateAllMoves returns
+// for it (0 when there is none), found from the attack maps without writing a move. With
+// `dropsBySquare` the interposing drops on one square count once, whatever pieces could be dropped.
+int countEvasions(const Position& p, bool dropsBySquare, const GenerationRules& rules = {});
+
 }  // namespace nagare

@@ -6,6 +6,7 @@
 #include <limits>
 #include <span>
 
+#include "rules/attacks.h"
 #include "rules/move_generation.h"
 #include "rules/notation.h"
 #include "search/monitor.h"
@@ -207,6 +208,16 @@ int repliesBySquare(const Move* moves, int count) {
     return replies;
 }
 
+// The replies of the second player in `child` (0 when mated, NO_MOVES_GOTE when it cannot move out
+// of check), counted by square where the table lends proofs across hands. A check's replies are
+// counted from the attack maps; only a position out of check is generated in full.
+int countReplies(SearchContext& ctx, const Position& child) {
+    const bool bySquare = ctx.table->handDominance;
+    if (inCheck(child, GOTE)) return countEvasions(child, bySquare, ctx.generation);
+    const int replies = generateAllMoves(child, ctx.moveBuffer, ctx.generation);
+    return replies > 0 && bySquare ? repliesBySquare(ctx.moveBuffer, replies) : replies;
+}
+
 // Step 8: at the first visit of a first-player node under 最善詰 or 最善勝, look one ply ahead for
 // a mate (or, under 最善勝, a stalemate) before searching. Returns true when N was proved.
 [[gnu::noinline]] bool mateInOnePrecheck(SearchContext& ctx, Position& n, int d) {
@@ -225,7 +236,7 @@ int repliesBySquare(const Move* moves, int count) {
             continue;
         }
         if (e != nullptr || proofSeen) continue;
-        int replies = generateAllMoves(child, ctx.moveBuffer, ctx.generation);
+        const int replies = countReplies(ctx, child);
         const bool mated = replies == 0;
         const bool stalemated = replies == NO_MOVES_GOTE && genre == GENRE_BEST_WIN;
         if (mated || stalemated) {
@@ -238,7 +249,7 @@ int repliesBySquare(const Move* moves, int count) {
             break;
         }
         if (replies > 0) {
-            child.pn = ctx.table->handDominance ? repliesBySquare(ctx.moveBuffer, replies) : replies;
+            child.pn = replies;
             child.dn = 1;
         }
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/real_problems.h"
 #include "../support/rebuild.h"
 #include "../support/reference_rules.h"
 #include "../support/sfen.h"
@@ -192,6 +193,60 @@ TEST(MoveGeneration, EqualsTheSlowReferenceOverRandomGames) {
         }
     }
     EXPECT_GT(checksSeen, 100);
+}
+
+// The evasion counter against the generator: every position in check met on walks from the reference
+// positions and from the roots of real problems, and every check the first player could give on
+// the way, which is where the counter is used. Counted both ways: every move, and drops by square.
+void expectCountedAsGenerated(const Position& p, const std::string& where, int& compared) {
+    Move buffer[MOVE_BUFFER_SIZE];
+    const int generated = generateAllMoves(p, buffer);
+    const int moves = std::max(generated, 0);
+    std::vector<Square> dropSquares;
+    int boardMoves = 0;
+    for (int i = 0; i < moves; ++i) {
+        if (buffer[i].isDrop())
+            dropSquares.push_back(buffer[i].to);
+        else
+            ++boardMoves;
+    }
+    std::sort(dropSquares.begin(), dropSquares.end());
+    const int squares = int(std::unique(dropSquares.begin(), dropSquares.end()) - dropSquares.begin());
+    ASSERT_EQ(countEvasions(p, false), moves) << where << " after " << describe(p.lastMove);
+    ASSERT_EQ(countEvasions(p, true), boardMoves + squares) << where << " after " << describe(p.lastMove);
+    ++compared;
+}
+
+TEST(EvasionCount, EqualsTheGeneratedEvasionsOnWalksThroughChecks) {
+    std::vector<std::string> roots(std::begin(REFERENCE_POSITIONS), std::end(REFERENCE_POSITIONS));
+    for (const auto& problem : test::indexedProblems("short")) roots.push_back(problem.columns.at("sfen"));
+    std::mt19937 rng(7);
+    Move buffer[MOVE_BUFFER_SIZE];
+    int compared = 0, withDrops = 0;
+    for (const std::string& sfen : roots) {
+        for (int walk = 0; walk < 4; ++walk) {
+            Position p = positionFromSfen(sfen.c_str());
+            for (int ply = 0; ply < 40; ++ply) {
+                const std::string where = sfen + " walk " + std::to_string(walk) + " ply " + std::to_string(ply);
+                if (inCheck(p, p.sideToMove)) expectCountedAsGenerated(p, where, compared);
+                const int n = generateAllMoves(p, buffer);
+                if (n <= 0) break;
+                std::vector<Move> checks;
+                for (int i = 0; i < n; ++i) {
+                    Position q = p;
+                    makeMove(q, buffer[i]);
+                    if (!inCheck(q, q.sideToMove)) continue;
+                    checks.push_back(buffer[i]);
+                    expectCountedAsGenerated(q, where, compared);
+                    if (q.hand[q.sideToMove + PAWN] + q.hand[q.sideToMove + GOLD] > 0) ++withDrops;
+                }
+                const Move m = !checks.empty() && rng() % 3 != 0 ? checks[rng() % checks.size()] : buffer[rng() % n];
+                makeMove(p, m);
+            }
+        }
+    }
+    EXPECT_GT(compared, 10000);
+    EXPECT_GT(withDrops, 1000);
 }
 
 struct ResultCase {
