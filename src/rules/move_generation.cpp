@@ -14,13 +14,17 @@ constexpr int DROP_ORDER[] = {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE, PAWN};
 
 class Generator {
   public:
+    // Without `out` the generator only counts the moves.
     Generator(const Position& p, Move* out, const GenerationRules& rules)
-        : p_(p), out_(out), side_(p.sideToMove), pawnDropMate_(rules.pawnDropMate) {
-        computePins(p, pins_);
-    }
+        : p_(p), out_(out), side_(p.sideToMove), pawnDropMate_(rules.pawnDropMate) {}
 
     int count() const { return n_; }
-    const PinMap& pins() const { return pins_; }
+
+    // The pins of both sides, which every generation but the evasions reads square by square.
+    void computeAllPins() {
+        computePins(p_, pins_);
+        pinsReady_ = true;
+    }
 
     // One board move with its promotion variants; the promoting move comes first.
     void addMove(Square from, Square to, int pinOffset) {
@@ -37,12 +41,12 @@ class Generator {
         else
             forced = ((kind == PAWN || kind == LANCE) && rank == 9) || (kind == KNIGHT && rank >= 8);
         if (forced) {
-            out_[n_++] = makeBoardMove(from, to, code, true);
+            emit(makeBoardMove(from, to, code, true));
             return;
         }
         if (canPromote[code] && (inPromotionZone(side_, from) || inPromotionZone(side_, to)))
-            out_[n_++] = makeBoardMove(from, to, code, true);
-        out_[n_++] = makeBoardMove(from, to, code, false);
+            emit(makeBoardMove(from, to, code, true));
+        emit(makeBoardMove(from, to, code, false));
     }
 
     void addPieceMoves(Square from, int pin) {
@@ -89,26 +93,26 @@ class Generator {
             if (d != first && accepts(d)) addMove(king, king - OFFSET[d], 0);
     }
 
-    // Every move of a piece other than the king that lands on `target`, pins respected.
-    void addMovesToSquare(Square target) {
-        for (int d = 0; d < DIRECTION_COUNT; ++d) {
+    // Every move of a piece other than the king that lands on `target` and answers a check: one for
+    // each attacker in the attack word, in direction order. A check has one line, so a piece pinned
+    // to its king never answers it (the pin's line and the check's meet only at the king), and a pin
+    // is looked for only at these few pieces.
+    void addEvasionsToSquare(Square target) {
+        const uint32_t word = p_.attacksOf(side_)[target];
+        uint32_t directions = (word & STEP_BITS) | ((word >> SLIDE_BIT_SHIFT) & SLIDE_DIRECTION_BITS);
+        while (directions != 0) {
+            const int d = std::countr_zero(directions);
+            directions &= directions - 1;
             const int step = OFFSET[d];
-            Square s = target - step;
-            int code = p_.at(s);
-            if (code == EMPTY) {
-                if (d >= LINE_DIRECTIONS) continue;
-                do {
-                    s -= step;
-                    code = p_.at(s);
-                } while (code == EMPTY);
-                if (isOwn(code) && canSlide[d][code]) addMove(s, target, pins_[s]);
-            } else if (isOwn(code) && kindOf(code) != KING && (canStep[d][code] || canSlide[d][code])) {
-                addMove(s, target, pins_[s]);
-            }
+            Square from = target - step;
+            if ((word & (1u << d)) == 0)
+                while (p_.at(from) == EMPTY) from -= step;
+            if (kindOf(p_.at(from)) == KING || pinnedToOwnKing(from)) continue;
+            addMove(from, target, 0);
         }
     }
 
-    void addInterposingDrops(Square target) {
+    void addInterposingDrops(Square target, bool oneDropPerSquare) {
         const int rank = rankOf(target);
         const int fromFar = side_ == SENTE ? rank : 10 - rank;
         for (int kind : DROP_ORDER) {
@@ -117,11 +121,14 @@ class Generator {
             if (kind == KNIGHT && fromFar <= 2) continue;
             if ((kind == LANCE || kind == PAWN) && fromFar < 2) continue;
             if (kind == PAWN && !pawnDropAllowed(target)) continue;
-            out_[n_++] = makeDrop(target, code);
+            emit(makeDrop(target, code));
+            if (oneDropPerSquare) return;
         }
     }
 
-    void generateEvasions(uint32_t checkWord) {
+    // The evasions of a check; with `oneDropPerSquare` the interposing drops on a square stop at the
+    // first piece.
+    void generateEvasions(uint32_t checkWord, bool oneDropPerSquare = false) {
         if (std::popcount(checkWord) > 1) {  // double check: only the king can move
             addKingMoves(checkWord);
             return;
@@ -135,12 +142,12 @@ class Generator {
             checker = king - OFFSET[i - SLIDE_BIT_SHIFT];
             while (p_.at(checker) == EMPTY) checker -= OFFSET[i - SLIDE_BIT_SHIFT];
         }
-        addMovesToSquare(checker);
+        addEvasionsToSquare(checker);
         addKingMoves(checkWord);
         if (i >= SLIDE_BIT_SHIFT) {
             const int g = OFFSET[i - SLIDE_BIT_SHIFT];
-            for (Square s = king - g; s != checker; s -= g) addMovesToSquare(s);
-            for (Square s = king - g; s != checker; s -= g) addInterposingDrops(s);
+            for (Square s = king - g; s != checker; s -= g) addEvasionsToSquare(s);
+            for (Square s = king - g; s != checker; s -= g) addInterposingDrops(s, oneDropPerSquare);
         }
     }
 
@@ -167,8 +174,8 @@ class Generator {
                     if (fromFar < nearestRank) continue;
                     Square s = makeSquare(file, rank);
                     if (p_.at(s) != EMPTY) continue;
-                    if (kind == PAWN && !pawnDropMate_ && isPawnDropMate(p_, side_, s, pins_)) continue;
-                    out_[n_++] = makeDrop(s, code);
+                    if (kind == PAWN && !pawnDropMate_ && isPawnDropMate(s)) continue;
+                    emit(makeDrop(s, code));
                 }
             }
         }
@@ -206,7 +213,7 @@ class Generator {
             for (int file = 1; file <= FILE_COUNT; ++file)
                 for (int rank = 1; rank <= RANK_COUNT; ++rank) {
                     Square s = makeSquare(file, rank);
-                    if (p_.at(s) == EMPTY && wanted(file, rank)) out_[n_++] = makeDrop(s, code);
+                    if (p_.at(s) == EMPTY && wanted(file, rank)) emit(makeDrop(s, code));
                 }
         };
         dropOn(ROOK, [&](int f, int r) { return f == kf || r == kr; });
@@ -218,8 +225,8 @@ class Generator {
         dropOn(LANCE, [&](int f, int r) { return f == kf && r > kr; });
         const Square front = king + 1;
         if (p_.hand[SENTE + PAWN] != 0 && p_.at(front) == EMPTY && !hasUnpromotedPawn(kf) &&
-            (pawnDropMate_ || !isPawnDropMate(p_, SENTE, front, pins_)))
-            out_[n_++] = makeDrop(front, SENTE + PAWN);
+            (pawnDropMate_ || !isPawnDropMate(front)))
+            emit(makeDrop(front, SENTE + PAWN));
     }
 
   private:
@@ -231,139 +238,47 @@ class Generator {
         return false;
     }
 
-    bool pawnDropAllowed(Square target) const {
+    bool pawnDropAllowed(Square target) {
         if (hasUnpromotedPawn(fileOf(target))) return false;
-        return pawnDropMate_ || !isPawnDropMate(p_, side_, target, pins_);
+        return pawnDropMate_ || !isPawnDropMate(target);
     }
+
+    // Only a pawn right in front of the enemy king can mate it; the pins are worked out for that.
+    bool isPawnDropMate(Square target) {
+        const Square enemyKing = p_.kingOf(opponent(side_));
+        if (enemyKing == 0 || target != enemyKing + (side_ == SENTE ? 1 : -1)) return false;
+        if (!pinsReady_) computeAllPins();
+        return nagare::isPawnDropMate(p_, side_, target, pins_);
+    }
+
+    // An enemy slider's ray passes `s` and, with `s` empty, would go on to the mover's king.
+    bool pinnedToOwnKing(Square s) const {
+        uint32_t rays = (p_.attacksOf(opponent(side_))[s] >> SLIDE_BIT_SHIFT) & SLIDE_DIRECTION_BITS;
+        while (rays != 0) {
+            const int step = OFFSET[std::countr_zero(rays)];
+            rays &= rays - 1;
+            Square t = s + step;
+            while (p_.at(t) == EMPTY) t += step;
+            if (t == p_.kingOf(side_)) return true;
+        }
+        return false;
+    }
+
+    void emit(Move m) {
+        if (out_ != nullptr) out_[n_] = m;
+        ++n_;
+    }
+
+    static constexpr uint32_t STEP_BITS = (1u << DIRECTION_COUNT) - 1;
+    static constexpr uint32_t SLIDE_DIRECTION_BITS = (1u << LINE_DIRECTIONS) - 1;
 
     const Position& p_;
     Move* out_;
     int n_ = 0;
     const Side side_;
     const bool pawnDropMate_;
+    bool pinsReady_ = false;
     PinMap pins_;
-};
-
-// Counts the evasions of the side to move from the attack maps, as the generator would produce them.
-// A check has one line, so a piece pinned to its king never answers it: the pin's line and the
-// check's line meet only at the king. So a pinned piece counts nothing, and a pin is looked for only
-// at the few pieces that attack a square of the check.
-class EvasionCounter {
-  public:
-    EvasionCounter(const Position& p, const GenerationRules& rules)
-        : p_(p), side_(p.sideToMove), king_(p.kingOf(p.sideToMove)), pawnDropMate_(rules.pawnDropMate) {}
-
-    int count(uint32_t checkWord, bool dropsBySquare) const {
-        if (std::popcount(checkWord) > 1) return kingMoves(checkWord);
-        const int i = std::countr_zero(checkWord);
-        const bool slide = i >= SLIDE_BIT_SHIFT;
-        const int g = OFFSET[slide ? i - SLIDE_BIT_SHIFT : i];
-        Square checker = king_ - g;
-        if (slide)
-            while (p_.at(checker) == EMPTY) checker -= g;
-        int n = movesTo(checker) + kingMoves(checkWord);
-        if (slide) {
-            for (Square s = king_ - g; s != checker; s -= g) {
-                n += movesTo(s);
-                n += dropsBySquare ? (dropsOn(s, true) != 0) : dropsOn(s, false);
-            }
-        }
-        return n;
-    }
-
-  private:
-    // An enemy slider's ray passes `s` and, with `s` empty, would go on to the king.
-    bool pinned(Square s) const {
-        uint32_t rays = (p_.attacksOf(opponent(side_))[s] >> SLIDE_BIT_SHIFT) & 0xff;
-        while (rays != 0) {
-            const int step = OFFSET[std::countr_zero(rays)];
-            rays &= rays - 1;
-            Square t = s + step;
-            while (p_.at(t) == EMPTY) t += step;
-            if (t == king_) return true;
-        }
-        return false;
-    }
-
-    // The moves from `from` to `to` of the piece `code`: two where promotion is a choice.
-    int variants(Square from, Square to, int code) const {
-        const int kind = kindOf(code);
-        const int rank = rankOf(to);
-        const bool forced = side_ == SENTE
-                                ? ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2)
-                                : ((kind == PAWN || kind == LANCE) && rank == 9) || (kind == KNIGHT && rank >= 8);
-        if (forced) return 1;
-        return canPromote[code] && (inPromotionZone(side_, from) || inPromotionZone(side_, to)) ? 2 : 1;
-    }
-
-    // Moves of pieces other than the king to `target`, one for each attacker in the attack word.
-    int movesTo(Square target) const {
-        uint32_t word = p_.attacksOf(side_)[target];
-        int n = 0;
-        while (word != 0) {
-            const int bit = std::countr_zero(word);
-            word &= word - 1;
-            Square from;
-            if (bit < SLIDE_BIT_SHIFT) {
-                from = target - OFFSET[bit];
-            } else {
-                const int step = OFFSET[bit - SLIDE_BIT_SHIFT];
-                from = target - step;
-                while (p_.at(from) == EMPTY) from -= step;
-            }
-            const int code = p_.at(from);
-            if (kindOf(code) == KING || pinned(from)) continue;
-            n += variants(from, target, code);
-        }
-        return n;
-    }
-
-    // King steps to squares the enemy does not attack, not back along a checking ray.
-    int kingMoves(uint32_t checkWord) const {
-        const auto& enemyMap = p_.attacksOf(opponent(side_));
-        int n = 0;
-        for (int d = 0; d < LINE_DIRECTIONS; ++d) {
-            const Square t = king_ - OFFSET[d];
-            if ((side_ & p_.at(t)) || enemyMap[t] != 0) continue;
-            if (checkWord & (1u << (SLIDE_BIT_SHIFT + 7 - d))) continue;
-            ++n;
-        }
-        return n;
-    }
-
-    // The interposing drops on `target`; with `firstOnly`, 1 as soon as one is found.
-    int dropsOn(Square target, bool firstOnly) const {
-        const int rank = rankOf(target);
-        const int fromFar = side_ == SENTE ? rank : 10 - rank;
-        int n = 0;
-        for (int kind : DROP_ORDER) {
-            if (p_.hand[side_ + kind] == 0) continue;
-            if (kind == KNIGHT && fromFar <= 2) continue;
-            if ((kind == LANCE || kind == PAWN) && fromFar < 2) continue;
-            if (kind == PAWN && !pawnDropAllowed(target)) continue;
-            ++n;
-            if (firstOnly) break;
-        }
-        return n;
-    }
-
-    bool pawnDropAllowed(Square target) const {
-        const int file = fileOf(target);
-        for (int rank = 1; rank <= RANK_COUNT; ++rank)
-            if (p_.at(makeSquare(file, rank)) == side_ + PAWN) return false;
-        if (pawnDropMate_) return true;
-        // Only a pawn right in front of the enemy king can mate; the pins are worked out for that.
-        const Square enemyKing = p_.kingOf(opponent(side_));
-        if (enemyKing == 0 || target != enemyKing + (side_ == SENTE ? 1 : -1)) return true;
-        PinMap pins;
-        computePins(p_, pins);
-        return !isPawnDropMate(p_, side_, target, pins);
-    }
-
-    const Position& p_;
-    const Side side_;
-    const Square king_;
-    const bool pawnDropMate_;
 };
 
 }  // namespace
@@ -377,6 +292,7 @@ int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rul
         if (side == SENTE && g.count() == 0) return NO_MOVES_SENTE_MATED;
         return g.count();
     }
+    g.computeAllPins();
     g.generateBoardMoves();
     g.generateDrops();
     if (g.count() == 0) return side == SENTE ? NO_MOVES_SENTE : NO_MOVES_GOTE;
@@ -390,6 +306,7 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
         g.generateEvasions(check);
         return g.count() == 0 ? NO_MOVES_SENTE_MATED : g.count();
     }
+    g.computeAllPins();
     g.generateCheckingCandidates();
     return g.count();
 }
@@ -398,7 +315,9 @@ int countEvasions(const Position& p, bool dropsBySquare, const GenerationRules& 
     assert(!p.unbuilt && "a child's board is read before it is built");
     const uint32_t check = checkWord(p, p.sideToMove);
     assert(check != 0 && "evasions are counted only in check");
-    return EvasionCounter(p, rules).count(check, dropsBySquare);
+    Generator g(p, nullptr, rules);
+    g.generateEvasions(check, dropsBySquare);
+    return g.count();
 }
 
 }  // namespace nagare

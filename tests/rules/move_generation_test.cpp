@@ -195,10 +195,12 @@ TEST(MoveGeneration, EqualsTheSlowReferenceOverRandomGames) {
     EXPECT_GT(checksSeen, 100);
 }
 
-// The evasion counter against the generator: every position in check met on walks from the reference
-// positions and from the roots of real problems, and every check the first player could give on
-// the way, which is where the counter is used. Counted both ways: every move, and drops by square.
+// The evasions against the slow reference, and their count against the generated moves: every
+// position in check met on walks from the reference positions and from the roots of real problems,
+// and every check the first player could give on the way, which is where the count is used.
+// Counted both ways: every move, and drops by square.
 void expectCountedAsGenerated(const Position& p, const std::string& where, int& compared) {
+    ASSERT_NO_FATAL_FAILURE(expectSameMovesAsReference(p, where.c_str()));
     Move buffer[MOVE_BUFFER_SIZE];
     const int generated = generateAllMoves(p, buffer);
     const int moves = std::max(generated, 0);
@@ -217,7 +219,7 @@ void expectCountedAsGenerated(const Position& p, const std::string& where, int& 
     ++compared;
 }
 
-TEST(EvasionCount, EqualsTheGeneratedEvasionsOnWalksThroughChecks) {
+TEST(Evasions, EqualTheReferenceAndAreCountedAsGeneratedOnWalksThroughChecks) {
     std::vector<std::string> roots(std::begin(REFERENCE_POSITIONS), std::end(REFERENCE_POSITIONS));
     for (const auto& problem : test::indexedProblems("short")) roots.push_back(problem.columns.at("sfen"));
     std::mt19937 rng(7);
