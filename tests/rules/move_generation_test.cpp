@@ -198,7 +198,8 @@ TEST(MoveGeneration, EqualsTheSlowReferenceOverRandomGames) {
 // The evasions against the slow reference, and their count against the generated moves: every
 // position in check met on walks from the reference positions and from the roots of real problems,
 // and every check the first player could give on the way, which is where the count is used.
-// Counted both ways: every move, and drops by square.
+// Counted both ways: every move, and drops by square. The walks check the first player's checks
+// against the reference as well.
 void expectCountedAsGenerated(const Position& p, const std::string& where, int& compared) {
     ASSERT_NO_FATAL_FAILURE(expectSameMovesAsReference(p, where.c_str()));
     Move buffer[MOVE_BUFFER_SIZE];
@@ -219,7 +220,7 @@ void expectCountedAsGenerated(const Position& p, const std::string& where, int& 
     ++compared;
 }
 
-TEST(Evasions, EqualTheReferenceAndAreCountedAsGeneratedOnWalksThroughChecks) {
+TEST(ChecksAndEvasions, EqualTheReferenceOnWalksFromRealProblems) {
     std::vector<std::string> roots(std::begin(REFERENCE_POSITIONS), std::end(REFERENCE_POSITIONS));
     for (const auto& problem : test::indexedProblems("short")) roots.push_back(problem.columns.at("sfen"));
     std::mt19937 rng(7);
@@ -231,6 +232,7 @@ TEST(Evasions, EqualTheReferenceAndAreCountedAsGeneratedOnWalksThroughChecks) {
             for (int ply = 0; ply < 40; ++ply) {
                 const std::string where = sfen + " walk " + std::to_string(walk) + " ply " + std::to_string(ply);
                 if (inCheck(p, p.sideToMove)) expectCountedAsGenerated(p, where, compared);
+                ASSERT_NO_FATAL_FAILURE(expectChecksAmongCandidates(p, where.c_str()));
                 const int n = generateAllMoves(p, buffer);
                 if (n <= 0) break;
                 std::vector<Move> checks;
