@@ -71,6 +71,8 @@ void setFreshSearchNumbers(Position& p) {
     p.loopTainted = 0;
     p.loopPly = NO_PLY;
     p.visits = 0;
+    p.tableMissed = 0;
+    p.fillStamp = 0;
     p.children = nullptr;
     p.childCount = 0;
     p.state = NODE_STATE_NORMAL;
@@ -239,6 +241,8 @@ void setUp(Position& p, const uint8_t* diagram, const int32_t* hands, Side side)
     p.childCount = 0;
     p.parent = nullptr;
     p.unbuilt = 0;
+    p.tableMissed = 0;
+    p.fillStamp = 0;
     for (int rank = 1; rank <= RANK_COUNT; ++rank) {
         for (int file = 1; file <= FILE_COUNT; ++file) {
             Square s = makeSquare(file, rank);
@@ -473,6 +477,8 @@ void readPositionImage(Position& p, const uint8_t* in) {
     visitImage(p, [in](int offset, auto& field) { decode(in, offset, field); });
     p.childCount = 0;
     p.unbuilt = 0;  // a record is written whole
+    p.tableMissed = 0;
+    p.fillStamp = 0;
 }
 
 namespace {

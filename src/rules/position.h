@@ -62,6 +62,8 @@ struct Position {
     uint32_t state;      // 2 normal, 3 aborted
     int16_t openPly;     // shallowest ply at which this position is recorded as open
     uint8_t unbuilt;     // board and attack maps not set yet (makeUnbuiltChild); buildChild sets them
+    uint8_t tableMissed;  // a fresh child the table did not know when its parent's children were filled
+    uint32_t fillStamp;   // the table's count of stores that could decide a fresh child, at that fill
 
     // --- keys ---
     uint64_t boardKey;         // all 81 squares, empty ones included

@@ -244,6 +244,10 @@ TableEntry* PositionTable::store(const Position& node, int16_t value, const Hand
     NewEntry e = buildEntry(node, value);
     if (!isStorableKey(e.key)) return nullptr;
     const bool final = e.pn == 0 || e.dn == 0;
+    if (e.pn == 0)
+        ++provedStores;
+    else if (e.dn == 0)
+        ++nonProofStores;
     if (handDominance && final && !node.loopTainted) storeHands(node, e, bounds);
     TableEntry* written = nullptr;
     if (e.pn == 0) {

@@ -85,6 +85,11 @@ class PositionTable {
     std::array<int64_t, LEVEL_BUCKETS> levelHistogram{};  // recovery's work area
     TableKindCounts kindCounts{};                         // recovery's survey of the last run
 
+    // Final results stored so far, proofs and non-proofs (loop entries included) apart: while
+    // neither count moves, the table can tell a fresh child nothing new of that kind.
+    uint32_t provedStores = 0;
+    uint32_t nonProofStores = 0;
+
     // Hand dominance: final results are also filed by board in `hands` with the range of hands they
     // hold for, and a probe that finds no exact entry asks there. Set by whoever prepares the search,
     // for the rules where it is sound; `hands` is allocated with the table and starts empty.

@@ -150,6 +150,35 @@ TEST(SelectChild, InterpositionsOnOneSquareWaitForTheFirst) {
     }
 }
 
+// A fresh child the table did not know at the first look is found once a search elsewhere stores
+// the result that decides the node through it: a refuted defence below an AND node, a proved check
+// below an OR node.
+TEST(SelectChild, AFreshChildDecidedLaterByATranspositionIsFound) {
+    for (Side side : {GOTE, SENTE}) {
+        PositionTable table;
+        ASSERT_TRUE(table.createSlots(1021));
+        Family f(side, {{1, 1}, {1, 1}, {1, 1}});
+        f.ctx.table = &table;
+        f.ctx.rules.checkRequired = true;
+        for (size_t i = 0; i < f.children.size(); ++i) {
+            f.children[i].visits = 0;
+            f.children[i].key = (uint64_t{0x9e3779b97f4a7c15} * (i + 1)) | (uint64_t{1} << 40);
+        }
+        ChildSummary s;
+        selectChild(f.ctx, f.node, 5, s);
+        EXPECT_EQ(f.node.pn, side == GOTE ? 3 : 1) << int(side);
+        EXPECT_EQ(f.node.dn, side == GOTE ? 1 : 3) << int(side);
+
+        // Another line of the search stores a result of the same position as the last child.
+        Position elsewhere = f.children[2];
+        elsewhere.pn = side == GOTE ? PN_INFINITE : 0;
+        elsewhere.dn = side == GOTE ? 0 : PN_INFINITE;
+        ASSERT_NE(table.store(elsewhere, side == GOTE ? 0 : 3), nullptr);
+        EXPECT_EQ(selectChild(f.ctx, f.node, 5, s), &f.children[2]) << int(side);
+        EXPECT_EQ(side == GOTE ? f.node.dn : f.node.pn, 0) << int(side);
+    }
+}
+
 struct ThresholdCase {
     Side side;
     std::vector<std::pair<int32_t, int32_t>> children;
