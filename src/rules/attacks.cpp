@@ -103,7 +103,7 @@ void computeDiscoveries(const Position& p, PinMap& discoveries) {
     computeLineBlockers(p, GOTE, SENTE, p.attacksOf(SENTE), discoveries);
 }
 
-bool givesCheck(const Position& p, Move m) {
+bool givesDirectCheck(const Position& p, Move m) {
     const Square king = p.kingOf(GOTE);
     if (king == 0) return false;
     const int placed = m.promote ? m.piece | PROMOTED : m.piece;
@@ -129,7 +129,14 @@ bool givesCheck(const Position& p, Move m) {
             if (t == king) return true;
         }
     }
-    if (from == NO_SQUARE) return false;
+    return false;
+}
+
+bool givesCheck(const Position& p, Move m) {
+    if (givesDirectCheck(p, m)) return true;
+    const Square king = p.kingOf(GOTE);
+    if (king == 0 || m.isDrop()) return false;
+    const Square from = m.from, to = m.to;
     // Discovered: a slider's ray through `from` goes on to the king, and the piece leaves the line.
     const uint32_t rays = p.attacksOf(SENTE)[from] >> SLIDE_BIT_SHIFT;
     for (int d = 0; d < LINE_DIRECTIONS; ++d) {

@@ -32,6 +32,8 @@ void computeDiscoveries(const Position& p, PinMap& discoveries);
 // Whether the first player's legal move `m` checks the second player's king, directly or by
 // uncovering a slider; the same answer as playing the move and asking inCheck, without playing it.
 bool givesCheck(const Position& p, Move m);
+// The same for the moved or dropped piece's own attack only, leaving out a check it uncovers.
+bool givesDirectCheck(const Position& p, Move m);
 
 // Whether a pawn of `side` dropped on `square` would be a drop-pawn mate (打歩詰).
 bool isPawnDropMate(const Position& p, Side side, Square square, const PinMap& pins);

@@ -12,6 +12,10 @@ namespace {
 // Drop order of the pieces in hand.
 constexpr int DROP_ORDER[] = {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE, PAWN};
 
+// Which moves the generator keeps while the first player looks for checks: all of them, those that
+// check by the moved piece's own attack (a piece that uncovers nothing), or those that check at all.
+enum class CheckFilter { NONE, DIRECT, ANY };
+
 class Generator {
   public:
     // Without `out` the generator only counts the moves.
@@ -19,6 +23,10 @@ class Generator {
         : p_(p), out_(out), side_(p.sideToMove), pawnDropMate_(rules.pawnDropMate) {}
 
     int count() const { return n_; }
+    // Moves looked at while only checks were kept.
+    int considered() const { return considered_; }
+    // Keeps only the moves that give check from here on.
+    void keepChecksOnly() { filter_ = CheckFilter::ANY; }
 
     // The pins of both sides, which every generation but the evasions reads square by square.
     void computeAllPins() {
@@ -32,6 +40,10 @@ class Generator {
         if (offset == 0) return;
         if (pinOffset != 0 && offset != pinOffset && offset != -pinOffset) return;
         if (side_ & p_.at(to)) return;  // own piece or wall
+        if (filter_ == CheckFilter::DIRECT && !mayCheckFrom(to)) {
+            considered_ += 1;  // the count only has to tell whether there was any move
+            return;
+        }
         const int code = p_.at(from);
         const int rank = rankOf(to);
         const int kind = kindOf(code);
@@ -204,9 +216,12 @@ class Generator {
                         !within(file, kf, 2))
                         continue;
                 }
+                if (filter_ != CheckFilter::NONE)
+                    filter_ = discoveries[s] == 0 ? CheckFilter::DIRECT : CheckFilter::ANY;
                 addPieceMoves(s, pins_[s]);
             }
         }
+        if (filter_ != CheckFilter::NONE) filter_ = CheckFilter::DIRECT;  // a drop uncovers nothing
         auto dropOn = [&](int kind, auto&& wanted) {
             const int code = SENTE + kind;
             if (p_.hand[code] == 0) return;
@@ -264,7 +279,19 @@ class Generator {
         return false;
     }
 
+    // Whether a piece on `to` could attack the second player's king at all: from next to it, a
+    // knight's jump away, or one of its lines.
+    bool mayCheckFrom(Square to) const {
+        const Square king = p_.kingOf(GOTE);
+        const int df = fileOf(king) - fileOf(to), dr = rankOf(king) - rankOf(to);
+        return (df * df <= 1 && dr * dr <= 4) || df == 0 || dr == 0 || df == dr || df == -dr;
+    }
+
     void emit(Move m) {
+        if (filter_ != CheckFilter::NONE) {
+            ++considered_;
+            if (!(filter_ == CheckFilter::DIRECT ? givesDirectCheck(p_, m) : givesCheck(p_, m))) return;
+        }
         if (out_ != nullptr) out_[n_] = m;
         ++n_;
     }
@@ -279,6 +306,8 @@ class Generator {
     const bool pawnDropMate_;
     bool pinsReady_ = false;
     PinMap pins_;
+    CheckFilter filter_ = CheckFilter::NONE;
+    int considered_ = 0;
 };
 
 }  // namespace
@@ -308,6 +337,21 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
     }
     g.computeAllPins();
     g.generateCheckingCandidates();
+    return g.count();
+}
+
+int generateChecks(const Position& p, Move* buffer, bool& anyCandidate, const GenerationRules& rules) {
+    assert(!p.unbuilt && "a child's board is read before it is built");
+    Generator g(p, buffer, rules);
+    g.keepChecksOnly();
+    if (uint32_t check = checkWord(p, SENTE); check != 0) {
+        g.generateEvasions(check);
+        anyCandidate = g.considered() > 0;
+        return g.considered() == 0 ? NO_MOVES_SENTE_MATED : g.count();
+    }
+    g.computeAllPins();
+    g.generateCheckingCandidates();
+    anyCandidate = g.considered() > 0;
     return g.count();
 }
 

@@ -24,6 +24,11 @@ int generateAllMoves(const Position& p, Move* buffer, const GenerationRules& rul
 // check, pruned by geometry only. The caller keeps the moves that really check.
 int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRules& rules = {});
 
+// First player to move only: the moves that give check, in the order of generateCheckCandidates
+// (of the evasions when in check; NO_MOVES_SENTE_MATED when there is none). `anyCandidate` tells
+// whether generateCheckCandidates would have found any move at all.
+int generateChecks(const Position& p, Move* buffer, bool& anyCandidate, const GenerationRules& rules = {});
+
 // The side to move must be in check: the number of its evasions, the count generateAllMoves returns
 // for it (0 when there is none), found from the attack maps without writing a move. With
 // `dropsBySquare` the interposing drops on one square count once, whatever pieces could be dropped.

@@ -77,20 +77,21 @@ int expandNode(SearchContext& ctx, Position& node) {
         // Stalemate goals and a 自玉 first player in check need every legal move.
         const bool allMoves =
             (isOwnKingGenre(genre) && inCheck(node, SENTE)) || (genre & GOAL_STALEMATE) != 0;
+        bool anyMove = true;
         count = allMoves ? generateAllMoves(node, moves, ctx.generation)
-                         : generateCheckCandidates(node, moves, ctx.generation);
-        if (count <= 0)
+                         : generateChecks(node, moves, anyMove, ctx.generation);
+        if (count < 0 || !anyMove || (allMoves && count == 0))
             return node.kingOf(SENTE) != 0 && inCheck(node, SENTE) ? NO_MOVES_SENTE_MATED : NO_MOVES_SENTE;
+        if (allMoves) {
+            int checks = 0;
+            for (int i = 0; i < count; ++i)
+                if (givesCheck(node, moves[i])) moves[checks++] = moves[i];
+            count = checks;
+        }
+        if (count == 0) return NO_CHECKING_MOVE;
     } else {
         count = generateAllMoves(node, moves, ctx.generation);
         if (count <= 0) return count;
-    }
-    if (mustCheck) {
-        int checks = 0;
-        for (int i = 0; i < count; ++i)
-            if (givesCheck(node, moves[i])) moves[checks++] = moves[i];
-        if (checks == 0) return NO_CHECKING_MOVE;
-        count = checks;
     }
     if (node.symmetric) count = keepSymmetricHalf(moves, count);
     count = applyMoveRule(ctx, node, moves, count);

@@ -122,12 +122,25 @@ void expectSameMovesAsReference(const Position& p, const char* where) {
     }
 }
 
-// Every legal move that gives check is among the candidates; in check the candidates are the evasions.
+// Every legal move that gives check is among the candidates, and the checks generated are exactly
+// the candidates that check; in check the candidates are the evasions.
 void expectChecksAmongCandidates(const Position& p, const char* where) {
     if (p.sideToMove != SENTE) return;
     Move buffer[MOVE_BUFFER_SIZE];
     int n = generateCheckCandidates(p, buffer);
     std::vector<Move> candidates(buffer, buffer + std::max(n, 0));
+    // The checks alone come in the candidates' order.
+    std::vector<uint32_t> checkingCandidates, checks;
+    for (Move m : candidates)
+        if (givesCheck(p, m)) checkingCandidates.push_back(m.packed());
+    bool anyCandidate = false;
+    const int checkCount = generateChecks(p, buffer, anyCandidate);
+    for (int i = 0; i < checkCount; ++i) checks.push_back(buffer[i].packed());
+    ASSERT_EQ(checks, checkingCandidates) << where;
+    ASSERT_EQ(anyCandidate, n > 0) << where;
+    if (n < 0) {
+        ASSERT_EQ(checkCount, n) << where;
+    }
     auto legal = slowLegalMoves(p);
     if (inCheck(p, SENTE)) {
         ASSERT_EQ(sortedWords(candidates), sortedWords(legal)) << where;
