@@ -54,6 +54,9 @@ class PurgeIndex {
             b.deepestFinal = std::max(b.deepestFinal, e.depth);
     }
 
+    // Starts loading the summary that a store into `slot` will update.
+    void prefetch(uint64_t slot) const { __builtin_prefetch(&block_[slot >> BLOCK_SHIFT]); }
+
     // Whether the block may hold an open or loop entry stored at a ply below `openPlyBound`, or a
     // final result deeper than `finalDepthBound`.
     bool mayHoldOutside(uint64_t block, int16_t openPlyBound, int16_t finalDepthBound) const {
