@@ -149,9 +149,8 @@ class PositionTable {
     TableEntry* probeNonProof(const Position& node);
 
     // Starts loading what the probes of a fresh child will read first: the first slot of its key's
-    // probe sequence, its bucket in the hand table and the loop filter's word for its path key, and
-    // the purge summary that a store into that slot updates. The child is `parent` after the move
-    // whose keys are `k`.
+    // probe sequence, its bucket in the hand table and the loop filter's word for its path key. The
+    // child is `parent` after the move whose keys are `k`.
     void prefetchChild(const Position& parent, const MoveKeys& k) const {
         if (tableSize == 0) return;
         uint64_t slot = slotOf_(k.key);
@@ -165,7 +164,6 @@ class PositionTable {
             // An entry may reach into the next cache line.
             __builtin_prefetch(first + sizeof(TableEntry) - 1);
         }
-        purgeIndex_.prefetch(slot);
         if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
         __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
     }

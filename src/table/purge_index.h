@@ -34,46 +34,55 @@ class PurgeIndex {
         return block_ != nullptr;
     }
     void release() {
+        pendingCount_ = 0;
         block_.reset();
         blocks_ = 0;
     }
     // Every block empty, as in a cleared table.
-    void clear() { std::fill(block_.get(), block_.get() + blocks_, Block{}); }
+    void clear() {
+        pendingCount_ = 0;
+        std::fill(block_.get(), block_.get() + blocks_, Block{});
+    }
     // Nothing known: every block may hold anything (entries written from outside, as a restore does).
-    void forgetAll() { std::fill(block_.get(), block_.get() + blocks_, Block{PLY_LOW, DEPTH_HIGH, true}); }
+    void forgetAll() {
+        pendingCount_ = 0;
+        std::fill(block_.get(), block_.get() + blocks_, Block{PLY_LOW, DEPTH_HIGH, true});
+    }
 
     uint64_t blockCount() const { return blocks_; }
 
-    // The entry now in `slot` (used, of any kind).
+    // The entry now in `slot` (used, of any kind). The summary is a random read in a large array, so
+    // a note waits for a few more stores while its summary is fetched, and is applied after them.
     void note(uint64_t slot, const TableEntry& e) {
-        Block& b = block_[slot >> BLOCK_SHIFT];
-        if (e.isLoop()) b.hasLoop = true;
-        if (e.isOpen() || e.isLoop())
-            b.shallowestPly = std::min(b.shallowestPly, e.depth);
-        else
-            b.deepestFinal = std::max(b.deepestFinal, e.depth);
+        const uint64_t block = slot >> BLOCK_SHIFT;
+        __builtin_prefetch(&block_[block]);
+        if (pendingCount_ == PENDING_NOTES) applyPending();
+        pending_[pendingCount_++] = Note{block, e.depth, e.isLoop(), e.isOpen() || e.isLoop()};
     }
-
-    // Starts loading the summary that a store into `slot` will update.
-    void prefetch(uint64_t slot) const { __builtin_prefetch(&block_[slot >> BLOCK_SHIFT]); }
 
     // Whether the block may hold an open or loop entry stored at a ply below `openPlyBound`, or a
     // final result deeper than `finalDepthBound`.
-    bool mayHoldOutside(uint64_t block, int16_t openPlyBound, int16_t finalDepthBound) const {
+    bool mayHoldOutside(uint64_t block, int16_t openPlyBound, int16_t finalDepthBound) {
+        applyPending();
         const Block& b = block_[block];
         return b.shallowestPly < openPlyBound || b.deepestFinal > finalDepthBound;
     }
-    bool mayHoldLoop(uint64_t block) const { return block_[block].hasLoop; }
+    bool mayHoldLoop(uint64_t block) {
+        applyPending();
+        return block_[block].hasLoop;
+    }
 
     // The block's summary from its entries as they are now; returns how many of its slots are used.
     uint64_t resum(uint64_t block, const TableEntry* entries, uint64_t tableSize) {
+        applyPending();
         block_[block] = Block{};
         const uint64_t first = block << BLOCK_SHIFT;
         const uint64_t end = std::min(first + BLOCK_SLOTS, tableSize);
         uint64_t used = 0;
         for (uint64_t i = first; i < end; ++i) {
-            if (!entries[i].isUsed()) continue;
-            note(i, entries[i]);
+            const TableEntry& e = entries[i];
+            if (!e.isUsed()) continue;
+            apply(Note{block, e.depth, e.isLoop(), e.isOpen() || e.isLoop()});
             ++used;
         }
         return used;
@@ -89,10 +98,34 @@ class PurgeIndex {
         bool hasLoop = false;
     };
 
+    // What a store tells its block's summary.
+    struct Note {
+        uint64_t block;
+        int16_t depth;
+        bool loop;
+        bool openOrLoop;
+    };
+    static constexpr int PENDING_NOTES = 8;
+
+    void apply(const Note& n) {
+        Block& b = block_[n.block];
+        if (n.loop) b.hasLoop = true;
+        if (n.openOrLoop)
+            b.shallowestPly = std::min(b.shallowestPly, n.depth);
+        else
+            b.deepestFinal = std::max(b.deepestFinal, n.depth);
+    }
+    void applyPending() {
+        for (int i = 0; i < pendingCount_; ++i) apply(pending_[i]);
+        pendingCount_ = 0;
+    }
+
     static uint64_t blockCount(uint64_t slots) { return (slots + BLOCK_SLOTS - 1) >> BLOCK_SHIFT; }
 
     std::unique_ptr<Block[]> block_;
     uint64_t blocks_ = 0;
+    Note pending_[PENDING_NOTES];
+    int pendingCount_ = 0;
 };
 
 }  // namespace nagare
