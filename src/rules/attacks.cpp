@@ -17,29 +17,6 @@ bool pinAllows(const PinMap& pins, Square s, int offset) {
     return pin == 0 || pin == offset || pin == -offset;
 }
 
-// The attack word of `side` on `square`, with the square `blocker` (if any) read as holding
-// `blockerCode`: the drop-pawn-mate test looks at flight squares with the pawn in place.
-uint32_t attackWordWithBlocker(const Position& p, Side side, Square square, Square blocker, int blockerCode) {
-    auto codeAt = [&](Square s) -> int { return s == blocker ? blockerCode : p.at(s); };
-    uint32_t word = 0;
-    for (int d = 0; d < DIRECTION_COUNT; ++d) {
-        const int step = OFFSET[d];
-        Square s = square - step;
-        int code = codeAt(s);
-        if (isPieceOf(code, side) && canStep[d][code]) {
-            word |= 1u << d;
-            continue;
-        }
-        if (d >= LINE_DIRECTIONS) continue;  // knight jumps do not slide
-        while (code == EMPTY) {
-            s -= step;
-            code = codeAt(s);
-        }
-        if (isPieceOf(code, side) && canSlide[d][code]) word |= 1u << (SLIDE_BIT_SHIFT + d);
-    }
-    return word;
-}
-
 void computeLineBlockers(const Position& p, Side kingSide, Side blockerSide,
                          const std::array<uint32_t, SQUARE_SPAN>& rays, PinMap& out) {
     Square king = p.kingOf(kingSide);
@@ -98,9 +75,18 @@ void computePins(const Position& p, PinMap& pins) {
     computeLineBlockers(p, GOTE, GOTE, p.attacksOf(SENTE), pins);
 }
 
-void computeDiscoveries(const Position& p, PinMap& discoveries) {
-    clearPlayable(discoveries);
-    computeLineBlockers(p, GOTE, SENTE, p.attacksOf(SENTE), discoveries);
+SquareSet discoveredCheckers(const Position& p) {
+    SquareSet found;
+    const Square king = p.kingOf(GOTE);
+    if (king == 0) return found;
+    const auto& rays = p.attacksOf(SENTE);
+    for (int d = 0; d < LINE_DIRECTIONS; ++d) {
+        const int step = OFFSET[d];
+        Square s = king - step;
+        while (p.at(s) == EMPTY) s -= step;
+        if (isPieceOf(p.at(s), SENTE) && (rays[s] & (1u << (SLIDE_BIT_SHIFT + d)))) found.insert(s);
+    }
+    return found;
 }
 
 bool givesDirectCheck(const Position& p, Move m) {
@@ -165,13 +151,18 @@ bool isPawnDropMate(const Position& p, Side side, Square square, const PinMap& p
     if (p.attacksOf(side)[square] == 0) return false;
     const int kingCaptureDirection = side == SENTE ? 1 : 6;  // the king steps +1 (or -1) onto the pawn
     if (capturersOf(p, defender, square, pins) != (1u << kingCaptureDirection)) return false;
-    const int pawn = side + PAWN;
+    // Every flight must be closed. The pawn's own square is defended (above). The king was not in
+    // check before the drop, so no line through the king matters; the pawn only cuts the lines that
+    // passed through its square on their way to a flight next to it.
     for (int d = 0; d < LINE_DIRECTIONS; ++d) {
-        Square flight = king + OFFSET[d];
-        int code = flight == square ? pawn : p.at(flight);
-        bool closed = isPieceOf(code, defender) || code == WALL ||
-                      attackWordWithBlocker(p, side, flight, square, pawn) != 0;
-        if (!closed) return false;
+        const Square flight = king + OFFSET[d];
+        if (flight == square) continue;
+        const int code = p.at(flight);
+        if (isPieceOf(code, defender) || code == WALL) continue;
+        uint32_t word = p.attacksOf(side)[flight];
+        const int through = directionOfStep(flight - square);
+        if (through >= 0 && through < LINE_DIRECTIONS) word &= ~(1u << (SLIDE_BIT_SHIFT + through));
+        if (word == 0) return false;
     }
     return true;
 }

@@ -9,8 +9,25 @@
 
 namespace nagare {
 
-// Per-square line offsets of pinned pieces (or of discovered-check candidates); 0 elsewhere.
+// Per-square line offsets of pinned pieces; 0 elsewhere.
 using PinMap = std::array<int32_t, SQUARE_SPAN>;
+
+// A set of squares, one bit each.
+class SquareSet {
+  public:
+    // Adds the square; false when it was there already.
+    bool insert(Square s) {
+        const uint64_t bit = uint64_t(1) << (unsigned(s) % 64);
+        uint64_t& word = words_[unsigned(s) / 64];
+        if (word & bit) return false;
+        word |= bit;
+        return true;
+    }
+    bool contains(Square s) const { return (words_[unsigned(s) / 64] >> (unsigned(s) % 64)) & 1; }
+
+  private:
+    std::array<uint64_t, (SQUARE_SPAN + 63) / 64> words_{};
+};
 
 // The check word of `side`: the other side's attack word on its king; 0 without a king.
 inline uint32_t checkWord(const Position& p, Side side) {
@@ -27,7 +44,7 @@ uint32_t capturersOf(const Position& p, Side side, Square square, const PinMap& 
 // Pins against both kings, by the line offset of the pin.
 void computePins(const Position& p, PinMap& pins);
 // The first player's pieces standing between one of its sliders and the second player's king.
-void computeDiscoveries(const Position& p, PinMap& discoveries);
+SquareSet discoveredCheckers(const Position& p);
 
 // Whether the first player's legal move `m` checks the second player's king, directly or by
 // uncovering a slider; the same answer as playing the move and asking inCheck, without playing it.

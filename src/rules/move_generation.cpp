@@ -194,8 +194,7 @@ class Generator {
     }
 
     void generateCheckingCandidates() {
-        PinMap discoveries;
-        computeDiscoveries(p_, discoveries);
+        const SquareSet discoverers = discoveredCheckers(p_);
         const Square king = p_.kingOf(GOTE);
         const int kf = fileOf(king), kr = rankOf(king);
         auto within = [](int a, int b, int distance) { return a - b <= distance && b - a <= distance; };
@@ -204,7 +203,7 @@ class Generator {
                 const Square s = makeSquare(file, rank);
                 const int code = p_.at(s);
                 if (!isOwn(code)) continue;
-                if (discoveries[s] == 0) {
+                if (!discoverers.contains(s)) {
                     const int kind = kindOf(code);
                     // Pieces that can neither reach a checking square nor uncover a check.
                     if (kind == PAWN && s != king + 2 &&
@@ -217,8 +216,8 @@ class Generator {
                         continue;
                 }
                 if (filter_ != CheckFilter::NONE)
-                    filter_ = discoveries[s] == 0 ? CheckFilter::DIRECT : CheckFilter::ANY;
-                addPieceMoves(s, pins_[s]);
+                    filter_ = discoverers.contains(s) ? CheckFilter::ANY : CheckFilter::DIRECT;
+                addPieceMoves(s, pinsReady_ ? pins_[s] : 0);
             }
         }
         if (filter_ != CheckFilter::NONE) filter_ = CheckFilter::DIRECT;  // a drop uncovers nothing
@@ -335,7 +334,7 @@ int generateCheckCandidates(const Position& p, Move* buffer, const GenerationRul
         g.generateEvasions(check);
         return g.count() == 0 ? NO_MOVES_SENTE_MATED : g.count();
     }
-    g.computeAllPins();
+    if (p.kingOf(SENTE) != 0) g.computeAllPins();
     g.generateCheckingCandidates();
     return g.count();
 }
@@ -349,7 +348,9 @@ int generateChecks(const Position& p, Move* buffer, bool& anyCandidate, const Ge
         anyCandidate = g.considered() > 0;
         return g.considered() == 0 ? NO_MOVES_SENTE_MATED : g.count();
     }
-    g.computeAllPins();
+    // Without a king of its own the first player has no pinned piece: the pins are worked out only
+    // if a pawn drop has to be tested for mate.
+    if (p.kingOf(SENTE) != 0) g.computeAllPins();
     g.generateCheckingCandidates();
     anyCandidate = g.considered() > 0;
     return g.count();

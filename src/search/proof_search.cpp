@@ -62,22 +62,6 @@ struct OtherNumbers {
     }
 };
 
-// A set of squares, one bit each.
-class SquareSet {
-  public:
-    // Adds the square; false when it was there already.
-    bool insert(Square s) {
-        const uint64_t bit = uint64_t(1) << (unsigned(s) % 64);
-        uint64_t& word = words_[unsigned(s) / 64];
-        if (word & bit) return false;
-        word |= bit;
-        return true;
-    }
-
-  private:
-    std::array<uint64_t, (SQUARE_SPAN + 63) / 64> words_{};
-};
-
 // Futile interpositions (無駄合) on one square wait for each other: while one such drop on a square is
 // open, the later ones on that square are left out of the node's numbers and of the selection. Once
 // the first is proved, its proof usually holds for the others with the other piece taken (the hand
