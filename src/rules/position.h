@@ -55,13 +55,13 @@ struct Position {
     uint8_t onGivenLine;
     Position* children;  // the children list, owned by the search frame that expanded the node
     int32_t childCount;
-    uint8_t symmetric;   // left-right symmetric with the second player's king on file 5
-    Move lastMove;       // the move that produced this position; null at the root
-    uint32_t killer;     // packed move that recently won one ply below a sibling
-    uint8_t futileDrop;  // the move into this node is an interposing drop that may be futile (無駄合)
-    uint32_t state;      // 2 normal, 3 aborted
-    int16_t openPly;     // shallowest ply at which this position is recorded as open
-    uint8_t unbuilt;     // board and attack maps not set yet (makeUnbuiltChild); buildChild sets them
+    uint8_t symmetric;    // left-right symmetric with the second player's king on file 5
+    Move lastMove;        // the move that produced this position; null at the root
+    uint32_t killer;      // packed move that recently won one ply below a sibling
+    uint8_t futileDrop;   // the move into this node is an interposing drop that may be futile (無駄合)
+    uint32_t state;       // 2 normal, 3 aborted
+    int16_t openPly;      // shallowest ply at which this position is recorded as open
+    uint8_t unbuilt;      // board and attack maps not set yet (makeUnbuiltChild); buildChild sets them
     uint8_t tableMissed;  // a fresh child the table did not know when its parent's children were filled
     uint32_t fillStamp;   // the table's count of stores that could decide a fresh child, at that fill
 

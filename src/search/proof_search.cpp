@@ -555,7 +555,9 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     // below an AND node, a proof below an OR node. Otherwise the lookups nearly always miss again
     // (on No. 1, 9.1 M lookups after sibling searches that stored only proofs found nothing; the
     // 236 hits were all disproofs of a defence, each refuting the node at once).
-    const uint32_t stamp = ctx.table == nullptr ? 0 : orNode ? ctx.table->provedStores : ctx.table->nonProofStores;
+    const uint32_t stamp = ctx.table == nullptr ? 0
+                           : orNode             ? ctx.table->provedStores
+                                                : ctx.table->nonProofStores;
     const bool news = stamp != n.fillStamp;
     n.fillStamp = stamp;
     for (Position& c : children) {

@@ -243,7 +243,8 @@ TEST(ChecksAndEvasions, EqualTheReferenceOnWalksFromRealProblems) {
         for (int walk = 0; walk < 4; ++walk) {
             Position p = positionFromSfen(sfen.c_str());
             for (int ply = 0; ply < 40; ++ply) {
-                const std::string where = sfen + " walk " + std::to_string(walk) + " ply " + std::to_string(ply);
+                const std::string where =
+                    sfen + " walk " + std::to_string(walk) + " ply " + std::to_string(ply);
                 if (inCheck(p, p.sideToMove)) expectCountedAsGenerated(p, where, compared);
                 ASSERT_NO_FATAL_FAILURE(expectChecksAmongCandidates(p, where.c_str()));
                 const int n = generateAllMoves(p, buffer);
@@ -257,7 +258,8 @@ TEST(ChecksAndEvasions, EqualTheReferenceOnWalksFromRealProblems) {
                     expectCountedAsGenerated(q, where, compared);
                     if (q.hand[q.sideToMove + PAWN] + q.hand[q.sideToMove + GOLD] > 0) ++withDrops;
                 }
-                const Move m = !checks.empty() && rng() % 3 != 0 ? checks[rng() % checks.size()] : buffer[rng() % n];
+                const Move m =
+                    !checks.empty() && rng() % 3 != 0 ? checks[rng() % checks.size()] : buffer[rng() % n];
                 makeMove(p, m);
             }
         }
