@@ -22,6 +22,14 @@ int keepSymmetricHalf(Move* moves, int count) {
     return kept;
 }
 
+// Keeps, in place and in order, the moves that give check; returns how many.
+int keepChecks(const Position& node, Move* moves, int count) {
+    int checks = 0;
+    for (int i = 0; i < count; ++i)
+        if (givesCheck(node, moves[i])) moves[checks++] = moves[i];
+    return checks;
+}
+
 int squaredDistance(Move m) {
     if (m.isDrop()) return 1;
     int df = fileOf(m.from) - fileOf(m.to), dr = rankOf(m.from) - rankOf(m.to);
@@ -78,16 +86,15 @@ int expandNode(SearchContext& ctx, Position& node) {
         const bool allMoves =
             (isOwnKingGenre(genre) && inCheck(node, SENTE)) || (genre & GOAL_STALEMATE) != 0;
         bool anyMove = true;
-        count = allMoves ? generateAllMoves(node, moves, ctx.generation)
-                         : generateChecks(node, moves, anyMove, ctx.generation);
-        if (count < 0 || !anyMove || (allMoves && count == 0))
-            return node.kingOf(SENTE) != 0 && inCheck(node, SENTE) ? NO_MOVES_SENTE_MATED : NO_MOVES_SENTE;
         if (allMoves) {
-            int checks = 0;
-            for (int i = 0; i < count; ++i)
-                if (givesCheck(node, moves[i])) moves[checks++] = moves[i];
-            count = checks;
+            count = generateAllMoves(node, moves, ctx.generation);
+            anyMove = count > 0;
+            if (anyMove) count = keepChecks(node, moves, count);
+        } else {
+            count = generateChecks(node, moves, anyMove, ctx.generation);
         }
+        if (count < 0 || !anyMove)
+            return node.kingOf(SENTE) != 0 && inCheck(node, SENTE) ? NO_MOVES_SENTE_MATED : NO_MOVES_SENTE;
         if (count == 0) return NO_CHECKING_MOVE;
     } else {
         count = generateAllMoves(node, moves, ctx.generation);
