@@ -4,7 +4,11 @@
 // - on the line, and off it by the ply and move where the path first left the line (the K largest);
 // - below an interposing drop off the line that the search marked as possibly futile (無駄合), which
 //   nagare must prove where other conventions skip it;
-// - how many distinct positions those expansions were.
+// - how many distinct positions those expansions were, and how many distinct position-ply pairs (a
+//   position met at several plies is searched to several remaining depths, which the table keeps
+//   apart for non-proofs);
+// - the expansions by remaining depth, fifty plies to a row (the rows with none are left out);
+// and, on stderr, the final results and open entries the table holds after the search.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +23,7 @@
 #include "rules/notation.h"
 #include "search/proof_search.h"
 #include "solution/solution_lines.h"
+#include "table/position_table.h"
 
 namespace nagare::bench {
 
@@ -53,8 +58,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
 // Where each node of the current path stands against the line. A node is expanded only while its
 // parent's frame is open, so the parent's record is the one last written for its ply.
 struct PathMark {
-    int deviation = -1;   // index of the first move off the line; -1 on the line
-    Move deviatingMove;   // that move
+    int deviation = -1;  // index of the first move off the line; -1 on the line
+    Move deviatingMove;  // that move
     bool belowFutile = false;
 };
 
@@ -67,11 +72,15 @@ struct Census {
     uint64_t belowFutile = 0;
     std::map<std::pair<int, uint32_t>, std::pair<Move, uint64_t>> byDeviation;
     std::vector<uint64_t> keys;
+    std::vector<std::pair<uint64_t, int>> keyPlies;
+    std::vector<uint64_t> byPly = std::vector<uint64_t>(MAX_PLY + 1);
 
     void observe(const Position& n) {
         ++expansions;
         keys.push_back(n.key);
+        keyPlies.push_back({n.key, n.ply});
         const int i = std::clamp(n.ply - rootPly, 0, MAX_PLY);
+        ++byPly[i];
         PathMark mark;
         if (i > 0) {
             const PathMark& up = path[i - 1];
@@ -123,6 +132,9 @@ int profile(int argc, char** argv) {
     std::sort(census.keys.begin(), census.keys.end());
     const uint64_t distinct =
         static_cast<uint64_t>(std::unique(census.keys.begin(), census.keys.end()) - census.keys.begin());
+    std::sort(census.keyPlies.begin(), census.keyPlies.end());
+    const uint64_t distinctAtPly = static_cast<uint64_t>(
+        std::unique(census.keyPlies.begin(), census.keyPlies.end()) - census.keyPlies.begin());
     const double total = census.expansions > 0 ? double(census.expansions) : 1.0;
     auto row = [total](const char* what, const std::string& ply, const std::string& move, uint64_t count) {
         std::printf("%s\t%s\t%s\t%llu\t%.1f\n", what, ply.c_str(), move.c_str(),
@@ -131,8 +143,16 @@ int profile(int argc, char** argv) {
     std::printf("row\tply\tmove\texpansions\tpercent\n");
     row("total", "", "", census.expansions);
     row("distinct", "", "", distinct);
+    row("distinct-at-ply", "", "", distinctAtPly);
     row("on-line", "", "", census.onLine);
     row("below-futile-drop", "", "", census.belowFutile);
+    constexpr int REMAINING_ROW = 50;
+    for (int low = 0; low <= depth; low += REMAINING_ROW) {
+        const int high = std::min(depth, low + REMAINING_ROW - 1);
+        uint64_t count = 0;
+        for (int r = low; r <= high; ++r) count += census.byPly[depth - r];
+        if (count > 0) row("remaining", std::to_string(low) + "-" + std::to_string(high), "", count);
+    }
     std::vector<std::pair<uint64_t, std::pair<int, Move>>> deviations;
     for (const auto& [where, slot] : census.byDeviation)
         deviations.push_back({slot.second, {where.first, slot.first}});
@@ -142,6 +162,21 @@ int profile(int argc, char** argv) {
     // The ply as the console counts it: the first move is ply 1.
     for (const auto& [count, where] : deviations)
         row("deviation", std::to_string(where.first + 1), formatMoveUsi(where.second), count);
+    TableKindCounts kinds{};
+    const PositionTable& table = *ctx.table;
+    for (uint64_t i = 0; i < table.tableSize; ++i) {
+        const TableEntry& e = table.entries[i];
+        if (!e.isUsed()) continue;
+        if (e.isProved()) ++kinds.proved;
+        if (e.isDisproved()) ++kinds.disproved;
+        if (e.isNonProof() && !e.isDisproved()) ++(e.isLoop() ? kinds.loop : kinds.bounded);
+        if (e.isOpen()) ++kinds.open;
+    }
+    std::fprintf(stderr,
+                 "table after the search: %lld proved, %lld disproved, %lld bounded, %lld loop, %lld open\n",
+                 static_cast<long long>(kinds.proved), static_cast<long long>(kinds.disproved),
+                 static_cast<long long>(kinds.bounded), static_cast<long long>(kinds.loop),
+                 static_cast<long long>(kinds.open));
     std::fprintf(stderr, "%s: search to %d plies %s, %llu nodes\n", options.file.c_str(), depth,
                  isProved(loaded.root) ? "proved" : "not proved",
                  static_cast<unsigned long long>(ctx.searchedNodes));
