@@ -366,3 +366,91 @@ int countEvasions(const Position& p, bool dropsBySquare, const GenerationRules& 
 }
 
 }  // namespace nagare
+
+namespace nagare {
+
+namespace {
+
+// The board after the second player's move `m` in `parent`, without playing it: the squares the
+// move empties and fills read as they will be, and the first player's attack words are the parent's
+// (a line the move opens or closes is not followed, nor the attacks of a piece it captures).
+struct BoardAfterDefence {
+    const Position& parent;
+    Move m;
+    PieceCode arriving;
+
+    BoardAfterDefence(const Position& p, Move move)
+        : parent(p), m(move), arriving(move.piece | (move.promote ? PROMOTED : 0)) {}
+    PieceCode at(Square s) const {
+        if (s == m.to) return arriving;
+        if (!m.isDrop() && s == m.from) return EMPTY;
+        return parent.at(s);
+    }
+    Square king() const { return kindOf(m.piece) == KING ? Square(m.to) : parent.kingOf(GOTE); }
+};
+
+bool isFirstPlayers(PieceCode code) {
+    return code != WALL && (code & SENTE) != 0;
+}
+
+// The first player's moves that would check the king from `t`, a square seen from the king: drops
+// (on an empty square) and the pieces that reach it, promoted or not. `checksFrom(code)` says whether
+// a piece of that code on t attacks the king.
+template <typename ChecksFrom>
+int estimateChecksFrom(const BoardAfterDefence& b, Square t, ChecksFrom checksFrom) {
+    const uint32_t word = b.parent.attacksOf(SENTE)[t];
+    int checks = 0;
+    auto mover = [&](Square s) {
+        const PieceCode code = b.at(s);
+        if (!isFirstPlayers(code) || kindOf(code) == KING) return;
+        const int kind = kindOf(code), rank = rankOf(t);
+        const bool forced = ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2);
+        if (canPromote[code] && (forced || inPromotionZone(SENTE, s) || inPromotionZone(SENTE, t)) &&
+            checksFrom(code | PROMOTED))
+            ++checks;
+        if (!forced && checksFrom(code)) ++checks;
+    };
+    for (uint32_t steps = word & STEP_BITS; steps != 0; steps &= steps - 1)
+        mover(t - OFFSET[std::countr_zero(steps)]);
+    for (uint32_t slides = (word & SLIDE_BITS) >> SLIDE_BIT_SHIFT; slides != 0; slides &= slides - 1) {
+        const int d = std::countr_zero(slides);
+        Square s = t - OFFSET[d];
+        while (b.at(s) == EMPTY) s -= OFFSET[d];
+        mover(s);
+    }
+    if (b.at(t) == EMPTY)
+        for (int kind = PAWN; kind <= ROOK; ++kind)
+            if (b.parent.handCount(SENTE + kind) != 0 && checksFrom(SENTE + kind)) ++checks;
+    return checks;
+}
+
+}  // namespace
+
+int estimateChecksAfter(const Position& parent, Move m) {
+    assert(!parent.unbuilt && "a child's board is read before it is built");
+    const BoardAfterDefence b(parent, m);
+    const Square king = b.king();
+    if (king == 0) return 0;
+    int checks = 0;
+    for (int e = 0; e < LINE_DIRECTIONS; ++e) {
+        const int back = 7 - e;  // from the square towards the king
+        Square t = king + OFFSET[e];
+        for (int k = 1;; t += OFFSET[e], ++k) {
+            const PieceCode code = b.at(t);
+            if (code == WALL || isFirstPlayers(code)) break;
+            checks += estimateChecksFrom(b, t, [back, k](PieceCode placed) {
+                return canSlide[back][placed] != 0 || (k == 1 && canStep[back][placed] != 0);
+            });
+            if (code != EMPTY) break;
+        }
+    }
+    for (int d = LINE_DIRECTIONS; d < DIRECTION_COUNT; ++d) {
+        const Square t = king - OFFSET[d];
+        const PieceCode code = b.at(t);
+        if (code == WALL || isFirstPlayers(code)) continue;
+        checks += estimateChecksFrom(b, t, [d](PieceCode placed) { return canStep[d][placed] != 0; });
+    }
+    return checks;
+}
+
+}  // namespace nagare

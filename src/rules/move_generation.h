@@ -34,4 +34,10 @@ int generateChecks(const Position& p, Move* buffer, bool& anyCandidate, const Ge
 // `dropsBySquare` the interposing drops on one square count once, whatever pieces could be dropped.
 int countEvasions(const Position& p, bool dropsBySquare, const GenerationRules& rules = {});
 
+// About how many checks the first player will have after the second player's move `m` in `parent`,
+// for ordering the defences, worked out without playing the move: the drops and the moves onto the
+// squares from which a piece attacks the king. Checks by uncovering a line, pins, the pawn-drop rules
+// and the lines the move itself opens or closes are left out.
+int estimateChecksAfter(const Position& parent, Move m);
+
 }  // namespace nagare

@@ -20,6 +20,10 @@ namespace nagare {
 namespace {
 
 constexpr uint16_t VISITS_SATURATED = 0xffff;
+// A fresh child's tableMissed: the table did not know it at its parent's fill, and then also: its
+// disproof number is an estimate (see selectChild).
+constexpr uint8_t TABLE_MISSED = 1;
+constexpr uint8_t TABLE_MISSED_ESTIMATED = 2;
 constexpr uint64_t COUNT_SATURATED = std::numeric_limits<uint64_t>::max();
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b) {
@@ -560,12 +564,33 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
                                                 : ctx.table->nonProofStores;
     const bool news = stamp != n.fillStamp;
     n.fillStamp = stamp;
+    // In the search for a shorter mate, which mostly refutes, a defence the table does not know starts with
+    // the number of checks the attacker will have after it as its disproof number, estimated from the board
+    // before it: the defence is refuted only by answering every one, so the defence that leaves the fewest is
+    // tried first. Drops on one square leave the same board but for the kind of the dropped piece, and share
+    // one estimate.
+    const bool estimate = !orNode && ctx.phase == PHASE_SHORTER && ctx.rules.checkRequired && d > 1;
+    Square estimatedDrop = 0;
+    int32_t dropEstimate = 1;
     for (Position& c : children) {
-        if (c.pn == 1 && c.dn == 1 && c.visits == 0 && d > 0 && (!c.tableMissed || news)) {
-            if (probeChild(ctx, c, d - 1) != nullptr)
+        const bool fresh =
+            c.pn == 1 && (c.dn == 1 || c.tableMissed == TABLE_MISSED_ESTIMATED) && c.visits == 0;
+        if (fresh && d > 0 && (!c.tableMissed || news)) {
+            if (probeChild(ctx, c, d - 1) != nullptr) {
                 c.visits = 1;
-            else
-                c.tableMissed = 1;
+            } else if (!estimate) {
+                c.tableMissed = TABLE_MISSED;
+            } else {
+                if (!c.tableMissed) {
+                    const bool sameDrop = c.lastMove.isDrop() && c.lastMove.to == estimatedDrop;
+                    c.dn = sameDrop ? dropEstimate : std::max(1, estimateChecksAfter(n, c.lastMove));
+                    if (c.lastMove.isDrop()) {
+                        estimatedDrop = c.lastMove.to;
+                        dropEstimate = c.dn;
+                    }
+                }
+                c.tableMissed = TABLE_MISSED_ESTIMATED;
+            }
         }
     }
 

@@ -14,6 +14,7 @@
 #include "../support/reference_rules.h"
 #include "../support/sfen.h"
 #include "rules/attacks.h"
+#include "rules/notation.h"
 #include "rules/validation.h"
 
 namespace nagare {
@@ -267,6 +268,45 @@ TEST(ChecksAndEvasions, EqualTheReferenceOnWalksFromRealProblems) {
     EXPECT_GT(compared, 10000);
     EXPECT_GT(withDrops, 1000);
 }
+
+// The estimate of the first player's checks after a defence, worked out from the position before it,
+// is the exact number of checks where the defence opens and closes no first-player line and no check
+// could come from uncovering a line or from a pawn.
+struct EstimateCase {
+    const char* sfen;
+    const char* defence;
+    int checks;
+};
+
+class ChecksEstimate : public ::testing::TestWithParam<EstimateCase> {};
+
+TEST_P(ChecksEstimate, CountsTheChecksAfterAQuietDefence) {
+    const EstimateCase& c = GetParam();
+    Position p = positionFromSfen(c.sfen);
+    const Move m = parseMoveUsi(p, c.defence);
+    ASSERT_FALSE(m.isNull()) << c.defence;
+    const int estimate = estimateChecksAfter(p, m);
+    makeMove(p, m);
+    Move buffer[MOVE_BUFFER_SIZE];
+    bool anyCandidate = false;
+    EXPECT_EQ(generateChecks(p, buffer, anyCandidate), c.checks) << c.sfen << " " << c.defence;
+    EXPECT_EQ(estimate, c.checks) << c.sfen << " " << c.defence;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChecksEstimate,
+    ::testing::Values(
+        // A gold in hand checks from the five squares around the king that it attacks.
+        EstimateCase{"4k4/9/9/9/9/9/9/9/K8 w G 1", "5a4a", 5},
+        // The king steps into a corner: the gold drops on 2a, 1b and 2b only.
+        EstimateCase{"7k1/9/9/9/9/9/9/9/K8 w G 1", "2a1a", 3},
+        // A silver on 3c reaches 3b and 4b, promoting or not, besides the gold's five drops.
+        EstimateCase{"4k4/9/6S2/9/9/9/9/9/K8 w G 1", "5a4a", 9},
+        // A rook in hand drops on the rank and down the file as far as the first player's knight,
+        // whose jumps reach no square that checks.
+        EstimateCase{"4k4/9/9/9/9/5N3/9/9/K8 w R 1", "5a4a", 12},
+        // Away from the edge the gold checks from six squares: not from the two behind it diagonally.
+        EstimateCase{"4k4/9/9/9/9/9/9/9/K8 w G 1", "5a5b", 6}));
 
 struct ResultCase {
     const char* sfen;

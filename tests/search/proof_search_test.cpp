@@ -6,6 +6,7 @@
 
 #include "../support/sfen.h"
 #include "../support/solve_support.h"
+#include "rules/notation.h"
 #include "table/position_table.h"
 
 namespace nagare {
@@ -177,6 +178,58 @@ TEST(SelectChild, AFreshChildDecidedLaterByATranspositionIsFound) {
         EXPECT_EQ(selectChild(f.ctx, f.node, 5, s), &f.children[2]) << int(side);
         EXPECT_EQ(side == GOTE ? f.node.dn : f.node.pn, 0) << int(side);
     }
+}
+
+// In the search for a shorter mate a defence the table does not know starts with the attacker's
+// estimated number of checks after it as its disproof number, and the defence that leaves the fewest
+// is tried first; such a defence is still looked up again once the table may know more of it.
+TEST(SelectChild, DefencesStartWithTheirEstimatedChecksAndAreLookedUpAgain) {
+    PositionTable table;
+    ASSERT_TRUE(table.createSlots(1021));
+    Family f(GOTE, {{1, 1}, {1, 1}, {1, 1}});
+    Position board = test::positionFromSfen("4k4/9/9/9/9/9/9/9/K8 w G 1");
+    board.parent = f.node.parent;
+    board.pnThr = board.dnThr = PN_CAP;
+    board.ply = f.node.ply;
+    board.openPly = NO_PLY;
+    board.children = f.node.children;
+    board.childCount = f.node.childCount;
+    f.node = board;
+    const char* defences[] = {"5a5b", "5a4a", "5a6b"};
+    for (size_t i = 0; i < f.children.size(); ++i) {
+        f.children[i].parent = &f.node;
+        f.children[i].lastMove = parseMoveUsi(f.node, defences[i]);
+        f.children[i].visits = 0;
+        f.children[i].key = (uint64_t{0x9e3779b97f4a7c15} * (i + 1)) | (uint64_t{1} << 40);
+    }
+    f.ctx.table = &table;
+    f.ctx.rules.checkRequired = true;
+    f.ctx.phase = PHASE_SHORTER;
+    ChildSummary s;
+    // A gold in hand checks the king on 5b from six squares, on 4a from five, on 6b from six.
+    EXPECT_EQ(selectChild(f.ctx, f.node, 5, s), &f.children[1]);
+    EXPECT_EQ(f.children[0].dn, 6);
+    EXPECT_EQ(f.children[1].dn, 5);
+    EXPECT_EQ(f.children[2].dn, 6);
+    EXPECT_EQ(f.node.dn, 5);
+
+    Position elsewhere = f.children[2];
+    elsewhere.pn = PN_INFINITE;
+    elsewhere.dn = 0;
+    ASSERT_NE(table.store(elsewhere, 0), nullptr);
+    EXPECT_EQ(selectChild(f.ctx, f.node, 5, s), &f.children[2]);
+    EXPECT_EQ(f.node.dn, 0);
+
+    // The search for the stated length keeps every defence at one.
+    f.ctx.phase = PHASE_SOLVE;
+    for (Position& c : f.children) {
+        c.pn = c.dn = 1;
+        c.visits = 0;
+        c.tableMissed = 0;
+    }
+    table.clear();
+    selectChild(f.ctx, f.node, 5, s);
+    for (const Position& c : f.children) EXPECT_EQ(c.dn, 1);
 }
 
 struct ThresholdCase {
