@@ -63,7 +63,6 @@ struct Position {
     int16_t openPly;      // shallowest ply at which this position is recorded as open
     uint8_t unbuilt;      // board and attack maps not set yet (makeUnbuiltChild); buildChild sets them
     uint8_t tableMissed;  // a fresh child the table did not know when its parent's children were filled
-                          // (2: and its disproof number was estimated then)
     uint32_t fillStamp;   // the table's count of stores that could decide a fresh child, at that fill
 
     // --- keys ---
