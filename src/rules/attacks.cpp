@@ -4,10 +4,6 @@ namespace nagare {
 
 namespace {
 
-bool isPieceOf(int code, Side side) {
-    return code != WALL && (code & side) != 0;
-}
-
 bool outsideBoard(Square s) {
     return static_cast<unsigned>(s - FIRST_SQUARE) > LAST_SQUARE - FIRST_SQUARE;
 }

@@ -156,9 +156,27 @@ inline constexpr const auto& canStep = detail::MOVEMENT.canStep;
 inline constexpr const auto& canSlide = detail::MOVEMENT.canSlide;
 inline constexpr const auto& canPromote = detail::MOVEMENT.canPromote;
 
+// Whether the code is a piece of `side` (not empty, not the wall).
+constexpr bool isPieceOf(PieceCode code, Side side) {
+    return code != WALL && (code & side) != 0;
+}
+
 // Promotion zone: ranks 1..3 for the first player, 7..9 for the second.
 constexpr bool inPromotionZone(Side side, Square s) {
     return side == SENTE ? rankOf(s) <= 3 : rankOf(s) >= 7;
+}
+
+// A piece of `code` that moves to `to` must promote: a pawn or lance on the last rank, a knight on
+// the last two, counted from `side`.
+constexpr bool mustPromote(PieceCode code, Side side, Square to) {
+    const int kind = kindOf(code);
+    const int rank = side == SENTE ? rankOf(to) : 10 - rankOf(to);
+    return ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2);
+}
+
+// It may promote: a piece that promotes at all, moving into, out of or within the zone.
+constexpr bool mayPromote(PieceCode code, Side side, Square from, Square to) {
+    return canPromote[code] && (inPromotionZone(side, from) || inPromotionZone(side, to));
 }
 
 }  // namespace nagare

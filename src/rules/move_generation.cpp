@@ -45,19 +45,11 @@ class Generator {
             return;
         }
         const int code = p_.at(from);
-        const int rank = rankOf(to);
-        const int kind = kindOf(code);
-        bool forced;
-        if (side_ == SENTE)
-            forced = ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2);
-        else
-            forced = ((kind == PAWN || kind == LANCE) && rank == 9) || (kind == KNIGHT && rank >= 8);
-        if (forced) {
+        if (mustPromote(code, side_, to)) {
             emit(makeBoardMove(from, to, code, true));
             return;
         }
-        if (canPromote[code] && (inPromotionZone(side_, from) || inPromotionZone(side_, to)))
-            emit(makeBoardMove(from, to, code, true));
+        if (mayPromote(code, side_, from, to)) emit(makeBoardMove(from, to, code, true));
         emit(makeBoardMove(from, to, code, false));
     }
 
@@ -365,10 +357,6 @@ int countEvasions(const Position& p, bool dropsBySquare, const GenerationRules& 
     return g.count();
 }
 
-}  // namespace nagare
-
-namespace nagare {
-
 namespace {
 
 // The board after the second player's move `m` in `parent`, without playing it: the squares the
@@ -389,10 +377,6 @@ struct BoardAfterDefence {
     Square king() const { return kindOf(m.piece) == KING ? Square(m.to) : parent.kingOf(GOTE); }
 };
 
-bool isFirstPlayers(PieceCode code) {
-    return code != WALL && (code & SENTE) != 0;
-}
-
 // The first player's moves that would check the king from `t`, a square seen from the king: drops
 // (on an empty square) and the pieces that reach it, promoted or not. `checksFrom(code)` says whether
 // a piece of that code on t attacks the king.
@@ -402,12 +386,9 @@ int estimateChecksFrom(const BoardAfterDefence& b, Square t, ChecksFrom checksFr
     int checks = 0;
     auto mover = [&](Square s) {
         const PieceCode code = b.at(s);
-        if (!isFirstPlayers(code) || kindOf(code) == KING) return;
-        const int kind = kindOf(code), rank = rankOf(t);
-        const bool forced = ((kind == PAWN || kind == LANCE) && rank == 1) || (kind == KNIGHT && rank <= 2);
-        if (canPromote[code] && (forced || inPromotionZone(SENTE, s) || inPromotionZone(SENTE, t)) &&
-            checksFrom(code | PROMOTED))
-            ++checks;
+        if (!isPieceOf(code, SENTE) || kindOf(code) == KING) return;
+        const bool forced = mustPromote(code, SENTE, t);
+        if ((forced || mayPromote(code, SENTE, s, t)) && checksFrom(code | PROMOTED)) ++checks;
         if (!forced && checksFrom(code)) ++checks;
     };
     for (uint32_t steps = word & STEP_BITS; steps != 0; steps &= steps - 1)
@@ -437,7 +418,7 @@ int estimateChecksAfter(const Position& parent, Move m) {
         Square t = king + OFFSET[e];
         for (int k = 1;; t += OFFSET[e], ++k) {
             const PieceCode code = b.at(t);
-            if (code == WALL || isFirstPlayers(code)) break;
+            if (code == WALL || isPieceOf(code, SENTE)) break;
             checks += estimateChecksFrom(b, t, [back, k](PieceCode placed) {
                 return canSlide[back][placed] != 0 || (k == 1 && canStep[back][placed] != 0);
             });
@@ -447,7 +428,7 @@ int estimateChecksAfter(const Position& parent, Move m) {
     for (int d = LINE_DIRECTIONS; d < DIRECTION_COUNT; ++d) {
         const Square t = king - OFFSET[d];
         const PieceCode code = b.at(t);
-        if (code == WALL || isFirstPlayers(code)) continue;
+        if (code == WALL || isPieceOf(code, SENTE)) continue;
         checks += estimateChecksFrom(b, t, [d](PieceCode placed) { return canStep[d][placed] != 0; });
     }
     return checks;

@@ -58,10 +58,6 @@ void pieceAttacks(Position& p, std::array<uint32_t, SQUARE_SPAN>& map, Square s,
     }
 }
 
-bool isPieceOf(int code, Side side) {
-    return code != WALL && (code & side) != 0;
-}
-
 // The numbers and state of a node not searched yet; symmetry, which reads the board, apart.
 void setFreshSearchNumbers(Position& p) {
     p.pnThr = PN_CAP;

@@ -57,7 +57,7 @@ class PurgeIndex {
         const uint64_t block = slot >> BLOCK_SHIFT;
         __builtin_prefetch(&block_[block]);
         if (pendingCount_ == PENDING_NOTES) applyPending();
-        pending_[pendingCount_++] = Note{block, e.depth, e.isLoop(), e.isOpen() || e.isLoop()};
+        pending_[pendingCount_++] = Note::of(block, e);
     }
 
     // Whether the block may hold an open or loop entry stored at a ply below `openPlyBound`, or a
@@ -82,7 +82,7 @@ class PurgeIndex {
         for (uint64_t i = first; i < end; ++i) {
             const TableEntry& e = entries[i];
             if (!e.isUsed()) continue;
-            apply(Note{block, e.depth, e.isLoop(), e.isOpen() || e.isLoop()});
+            apply(Note::of(block, e));
             ++used;
         }
         return used;
@@ -104,6 +104,10 @@ class PurgeIndex {
         int16_t depth;
         bool loop;
         bool openOrLoop;
+
+        static Note of(uint64_t block, const TableEntry& e) {
+            return Note{block, e.depth, e.isLoop(), e.isOpen() || e.isLoop()};
+        }
     };
     static constexpr int PENDING_NOTES = 8;
 
