@@ -162,7 +162,8 @@ class PositionTable {
         if (written_.written(first, sizeof(TableEntry))) {
             __builtin_prefetch(first);
             // An entry may reach into the next cache line.
-            __builtin_prefetch(first + sizeof(TableEntry) - 1);
+            const uintptr_t offset = reinterpret_cast<uintptr_t>(first) % 64;
+            if (offset > 64 - sizeof(TableEntry)) __builtin_prefetch(first + sizeof(TableEntry) - 1);
         }
         if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
         __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
