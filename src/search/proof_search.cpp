@@ -569,22 +569,32 @@ Position* selectChild(SearchContext& ctx, Position& n, int d, ChildSummary& s) {
     const bool estimate = !orNode && ctx.phase == PHASE_SHORTER && ctx.rules.checkRequired && d > 1;
     Square estimatedDrop = 0;
     int32_t dropEstimate = 1;
-    for (Position& c : children) {
-        if (c.pn == 1 && c.dn == 1 && c.visits == 0 && d > 0 && (!c.tableMissed || news)) {
-            if (probeChild(ctx, c, d - 1) != nullptr) {
-                c.visits = 1;
-                continue;
-            }
-            if (estimate && !c.tableMissed) {
-                const bool sameDrop = c.lastMove.isDrop() && c.lastMove.to == estimatedDrop;
-                c.dn = sameDrop ? dropEstimate : std::max(1, estimateChecksAfter(n, c.lastMove));
-                if (c.lastMove.isDrop()) {
-                    estimatedDrop = c.lastMove.to;
-                    dropEstimate = c.dn;
-                }
-            }
-            c.tableMissed = 1;
+    auto fill = [&](Position& c) {
+        if (!(c.pn == 1 && c.dn == 1 && c.visits == 0 && d > 0 && (!c.tableMissed || news))) return;
+        if (probeChild(ctx, c, d - 1) != nullptr) {
+            c.visits = 1;
+            return;
         }
+        if (estimate && !c.tableMissed) {
+            const bool sameDrop = c.lastMove.isDrop() && c.lastMove.to == estimatedDrop;
+            c.dn = sameDrop ? dropEstimate : std::max(1, estimateChecksAfter(n, c.lastMove));
+            if (c.lastMove.isDrop()) {
+                estimatedDrop = c.lastMove.to;
+                dropEstimate = c.dn;
+            }
+        }
+        c.tableMissed = 1;
+    };
+    // A futile drop that waits behind an earlier open drop on its square (DropQueue below) is looked up
+    // only on its turn: until then it counts for nothing, and its lookup nearly always misses. On No. 1
+    // such drops took 3.56 M of the 16.9 M lookups below AND nodes and found 3.5 % of them.
+    const bool dropsQueue = !orNode && ctx.table != nullptr && ctx.table->handDominance;
+    SquareSet openDrops;
+    for (Position& c : children) {
+        const bool queued = dropsQueue && c.futileDrop && c.lastMove.isDrop();
+        if (queued && isOpen(c) && openDrops.contains(c.lastMove.to)) continue;
+        fill(c);
+        if (queued && isOpen(c)) openDrops.insert(c.lastMove.to);
     }
 
     // 2. 無駄合: a defence by a futile interposition is looked at only after the real defences.

@@ -151,6 +151,43 @@ TEST(SelectChild, InterpositionsOnOneSquareWaitForTheFirst) {
     }
 }
 
+// A futile drop waiting behind an earlier open drop on its square is not looked up: it does not count
+// until its turn, and its lookup would nearly always miss. It is looked up once the earlier drop is
+// decided, and a refutation the table holds for it then decides the node.
+TEST(SelectChild, AWaitingInterpositionIsLookedUpOnItsTurn) {
+    PositionTable table;
+    ASSERT_TRUE(table.createSlots(1021));
+    table.handDominance = true;
+    Family f(GOTE, {{1, 1}, {1, 1}, {1, 1}});
+    f.ctx.table = &table;
+    f.ctx.rules.checkRequired = true;
+    f.children[0].lastMove = makeDrop(0x15, GOTE + PAWN);
+    f.children[1].lastMove = makeDrop(0x15, GOTE + SILVER);
+    for (size_t i = 0; i < f.children.size(); ++i) {
+        Position& c = f.children[i];
+        c.visits = 0;
+        c.key = (uint64_t{0x9e3779b97f4a7c15} * (i + 1)) | (uint64_t{1} << 40);
+        c.boardKey = c.key;
+    }
+    for (int i : {0, 1}) f.children[i].futileDrop = 1;
+    Position refuted = f.children[1];
+    refuted.pn = PN_INFINITE;
+    refuted.dn = 0;
+    ASSERT_NE(table.store(refuted, 0), nullptr);
+
+    ChildSummary s;
+    selectChild(f.ctx, f.node, 5, s);
+    EXPECT_EQ(f.children[1].dn, 1);  // not looked up: the silver waits behind the pawn
+    EXPECT_EQ(f.node.dn, 1);
+    EXPECT_EQ(f.node.pn, 2);
+
+    f.children[0].pn = 0;  // the pawn is proved: the silver's turn
+    f.children[0].dn = PN_INFINITE;
+    selectChild(f.ctx, f.node, 5, s);
+    EXPECT_EQ(f.children[1].dn, 0);
+    EXPECT_EQ(f.node.dn, 0);
+}
+
 // A fresh child the table did not know at the first look is found once a search elsewhere stores
 // the result that decides the node through it: a refuted defence below an AND node, a proved check
 // below an OR node.
