@@ -14,6 +14,16 @@ void* allocateLargeBlock(size_t bytes) {
     return block;
 }
 
+bool populateLargeBlock(void* start, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    return madvise(start, bytes, MADV_POPULATE_WRITE) == 0;
+#else
+    (void)start;
+    (void)bytes;
+    return false;
+#endif
+}
+
 void releaseLargeBlock(void* block, size_t bytes) {
     if (block != nullptr) munmap(block, bytes);
 }

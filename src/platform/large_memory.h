@@ -9,5 +9,8 @@ namespace nagare::platform {
 // A zero-filled block of `bytes`, or null when the memory cannot be had.
 void* allocateLargeBlock(size_t bytes);
 void releaseLargeBlock(void* block, size_t bytes);
+// Gives the `bytes` at `start`, part of a large block, their memory now, as their first writes would,
+// and leaves what they hold as it is. False when the system cannot do so.
+bool populateLargeBlock(void* start, size_t bytes);
 
 }  // namespace nagare::platform

@@ -97,6 +97,9 @@ class HandTable {
     }
 
     uint64_t storedCount() const { return stored_; }
+    // The block the buckets live in, and its size in bytes.
+    void* block() const { return buckets_.get(); }
+    size_t blockBytes() const { return bucketCount_ * sizeof(Bucket); }
     bool isAllocated() const { return bucketCount_ != 0; }
 
   private:

@@ -123,18 +123,46 @@ bool PositionTable::createSlots(uint64_t slots) {
     }
     // A new block reads as zero, which is a virgin slot: writing every page before use would only
     // cost the time of touching gigabytes.
+    pagesWritten_ = 0;
+    fillTrigger_ = bytes >= FILL_MIN_BYTES ? (bytes >> WrittenPages::PAGE_SHIFT) / 8 : 0;
     finalDepthBound = NO_PLY;
     openPlyBound = 0;
     return true;
 }
 
 void PositionTable::release() {
+    stopFilling();
     entries.reset();
     hands.release();
     purgeIndex_.release();
     written_.release();
     loopFilter_.reset();
     tableSize = 0;
+}
+
+void PositionTable::startFilling() {
+    struct Block {
+        char* start;
+        size_t bytes;
+    };
+    const std::array<Block, 2> blocks = {
+        Block{reinterpret_cast<char*>(entries.get()), (tableSize + 1) * sizeof(TableEntry)},
+        Block{static_cast<char*>(hands.block()), hands.blockBytes()}};
+    // The system gives a page once, whoever asks first; what the search has written stays as it is.
+    filler_.start([this, blocks] {
+        for (const Block& b : blocks)
+            for (size_t done = 0; done < b.bytes; done += FILL_CHUNK_BYTES) {
+                if (stopFilling_.load(std::memory_order_relaxed)) return;
+                if (!platform::populateLargeBlock(b.start + done, std::min(FILL_CHUNK_BYTES, b.bytes - done)))
+                    return;
+            }
+    });
+}
+
+void PositionTable::stopFilling() {
+    stopFilling_.store(true, std::memory_order_relaxed);
+    filler_.join();
+    stopFilling_.store(false, std::memory_order_relaxed);
 }
 
 void PositionTable::clear() {
@@ -207,6 +235,7 @@ void PositionTable::takeSlot(TableEntry& slot, const NewEntry& e) {
         // Written before anything reads it, so that the page faults in once.
         written_.mark(&slot, sizeof(TableEntry));
         slot = TableEntry{};
+        if (++pagesWritten_ == fillTrigger_) startFilling();
     }
     if (slot.isEmpty() || slot.isFree()) {
         slot.flags &= ~TableEntry::FREE;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/threads.h"
 #include "rules/position.h"
 #include "table/fast_modulo.h"
 #include "table/fixed_text.h"
@@ -115,6 +117,9 @@ class PositionTable {
     bool createSlots(uint64_t slots);
     // Gives the entries back; the counters stay readable.
     void release();
+    ~PositionTable() { stopFilling(); }
+    // Whether the thread that asks the system for the table's memory ahead of the search was started.
+    bool fillingStarted() const { return filler_.started(); }
 
     // Every slot fresh, the purge window wide open, usedCount recounted. Generations and probe maxima
     // are kept.
@@ -276,6 +281,20 @@ class PositionTable {
     FastModulo slotOf_;  // key mod tableSize  // (tableSize - 2^64 mod tableSize) mod tableSize
     FixedText<MONITOR_TEXT_CAPACITY> monitorText_;
     TableEntry handHit_{};
+
+    // A long search writes every page of the table sooner or later, since entries land at random, and
+    // each page faults in on its first write. Once an eighth of the pages has been written, the system
+    // is asked for the rest (and the hand table's) on a thread of their own, so that the faults are
+    // taken on the other processor instead of in the search. Small tables are left to fault in.
+    static constexpr size_t FILL_MIN_BYTES = size_t(256) << 20;
+    static constexpr size_t FILL_CHUNK_BYTES = size_t(16) << 20;
+    void startFilling();
+    void stopFilling();
+    uint64_t pagesWritten_ = 0;
+    uint64_t fillTrigger_ = 0;  // pages written that start the filling; 0 never
+    std::atomic<bool> stopFilling_{false};
+    // Last, so that it is stopped before the blocks it fills are given back.
+    platform::BackgroundThread filler_;
 };
 
 }  // namespace nagare

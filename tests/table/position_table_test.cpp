@@ -859,5 +859,39 @@ TEST_F(TableTest, UsageIsAPercentageOfTheSlots) {
     EXPECT_DOUBLE_EQ(table.usage(), 1000.0 / SMALL_TABLE);
 }
 
+// A large table that a search writes across asks the system for the rest of its memory on a thread of
+// its own; the entries stored while that runs are all found afterwards, and giving the table back
+// stops it. A small table never starts it.
+TEST(TableFilling, EntriesStoredWhileTheMemoryIsFilledStayFound) {
+    PositionTable small;
+    ASSERT_TRUE(small.createSlots(SMALL_TABLE));
+    for (uint64_t i = 1; i <= SMALL_TABLE / 2; ++i) small.store(provedNode(i * 0x9e3779b97f4a7c15ULL), 3);
+    EXPECT_FALSE(small.fillingStarted());
+
+    PositionTable t;
+    ASSERT_TRUE(t.createSlots(16 * TABLE_SLOTS_PER_BLOCK - 1));  // 320 MB
+    std::vector<uint64_t> keys;
+    uint64_t key = 0x2545f4914f6cdd1dULL;
+    while (!t.fillingStarted() && keys.size() < 1000000) {
+        key = key * 6364136223846793005ULL + 1442695040888963407ULL;
+        ASSERT_NE(t.store(provedNode(key), static_cast<int16_t>(keys.size() % 50)), nullptr);
+        keys.push_back(key);
+    }
+    ASSERT_TRUE(t.fillingStarted());
+    for (int i = 0; i < 100000; ++i) {
+        key = key * 6364136223846793005ULL + 1442695040888963407ULL;
+        ASSERT_NE(t.store(provedNode(key), static_cast<int16_t>(keys.size() % 50)), nullptr);
+        keys.push_back(key);
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const TableEntry* e = t.probeProven(provedNode(keys[i]));
+        ASSERT_NE(e, nullptr) << i;
+        ASSERT_EQ(e->depth, static_cast<int16_t>(i % 50)) << i;
+    }
+    EXPECT_EQ(t.recount(), keys.size());
+    t.release();
+    EXPECT_FALSE(t.fillingStarted());
+}
+
 }  // namespace
 }  // namespace nagare
