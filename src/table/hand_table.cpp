@@ -103,8 +103,10 @@ bool HandTable::create(size_t bytes) {
     buckets_ = std::unique_ptr<Bucket[], BlockDeleter>(
         static_cast<Bucket*>(platform::allocateLargeBlock(total)), BlockDeleter{total});
     if (!buckets_) return false;
-    if (!written_.create(buckets_.get(), total)) {
+    boardFilter_.reset(new (std::nothrow) uint64_t[BOARD_FILTER_BYTES / sizeof(uint64_t)]());
+    if (!boardFilter_ || !written_.create(buckets_.get(), total)) {
         buckets_.reset();
+        boardFilter_.reset();
         return false;
     }
     bucketCount_ = count;
@@ -114,13 +116,17 @@ bool HandTable::create(size_t bytes) {
 
 void HandTable::release() {
     buckets_.reset();
+    boardFilter_.reset();
     written_.release();
     bucketCount_ = 0;
     stored_ = 0;
 }
 
 void HandTable::clear() {
-    if (bucketCount_ != 0) std::memset(static_cast<void*>(buckets_.get()), 0, bucketCount_ * sizeof(Bucket));
+    if (bucketCount_ != 0) {
+        std::memset(static_cast<void*>(buckets_.get()), 0, bucketCount_ * sizeof(Bucket));
+        std::memset(boardFilter_.get(), 0, BOARD_FILTER_BYTES);
+    }
     stored_ = 0;
 }
 
@@ -147,6 +153,8 @@ void HandTable::store(const Position& node, const HandBounds& bounds, int16_t de
     Bucket* bucket;
     uint32_t check, first, second;
     if (!locate(node, bucket, check, first, second)) return;
+    const size_t bit = boardFilterBit(boardSideKey(node.boardKey, node.sideToMove));
+    boardFilter_[bit / 64] |= uint64_t{1} << (bit % 64);
     HandEntry fresh{};
     fresh.check = check;
     if (!PackedHand::pack(bounds.first, fresh.first) || !PackedHand::pack(bounds.second, fresh.second))
@@ -189,6 +197,7 @@ HandTable::Found HandTable::scan(const Position& node, int maxProofDepth, int mi
     Found found;
     Bucket* bucket;
     uint32_t check, first, second;
+    if (bucketCount_ == 0 || !mayHoldBoard(boardSideKey(node.boardKey, node.sideToMove))) return found;
     if (!locate(node, bucket, check, first, second) || !written_.written(bucket, sizeof(Bucket)))
         return found;
     for (const HandEntry& e : bucket->entries) {

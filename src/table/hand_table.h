@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "rules/position.h"
 #include "table/written_pages.h"
@@ -89,12 +90,16 @@ class HandTable {
     // bounded non-proof at least d deep.
     const HandEntry* findFinal(const Position& node, int d);
 
-    // Starts loading the bucket of a board with `toMove` to move.
+    // Starts loading what a lookup of a board with `toMove` to move reads first: its bit in the board
+    // filter.
     void prefetch(uint64_t boardKey, Side toMove) const {
         if (bucketCount_ == 0) return;
-        const Bucket* bucket = &buckets_[bucketOf(boardSideKey(boardKey, toMove))];
-        if (written_.written(bucket, sizeof(Bucket))) __builtin_prefetch(bucket);
+        __builtin_prefetch(&boardFilter_[boardFilterBit(boardSideKey(boardKey, toMove)) / 64]);
     }
+
+    // The bytes the board filter takes beside the buckets.
+    static constexpr size_t BOARD_FILTER_BITS = 24;
+    static constexpr size_t BOARD_FILTER_BYTES = (size_t(1) << BOARD_FILTER_BITS) / 8;
 
     uint64_t storedCount() const { return stored_; }
     // The block the buckets live in, and its size in bytes.
@@ -123,6 +128,18 @@ class HandTable {
     Found scan(const Position& node, int maxProofDepth, int minNonProofDepth);
     // The node's key and packed hands; false when a hand does not pack.
     bool locate(const Position& node, Bucket*& bucket, uint32_t& check, uint32_t& first, uint32_t& second);
+
+    // Which boards may have a result here: a bit per group of board keys, set by every store and
+    // cleared with the table. Most lookups are for boards the table holds nothing for (on No. 1, 23.4 M
+    // of 24.4 M); the filter, 2 MB, answers those without reading a bucket of the large block.
+    static size_t boardFilterBit(uint64_t key) {
+        return static_cast<size_t>(key >> (64 - BOARD_FILTER_BITS));
+    }
+    bool mayHoldBoard(uint64_t key) const {
+        const size_t bit = boardFilterBit(key);
+        return (boardFilter_[bit / 64] >> (bit % 64)) & 1;
+    }
+    std::unique_ptr<uint64_t[]> boardFilter_;
 
     std::unique_ptr<Bucket[], BlockDeleter> buckets_{nullptr, BlockDeleter{0}};
     size_t bucketCount_ = 0;

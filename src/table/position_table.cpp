@@ -89,7 +89,7 @@ uint64_t PositionTable::bytesFor(uint64_t megabytes) {
     const uint64_t handBytes = entryBytes / HAND_TABLE_FRACTION;
     return entryBytes + handBytes + LOOP_FILTER_WORDS * sizeof(uint64_t) +
            PurgeIndex::bytesFor(slotCountFor(megabytes)) + WrittenPages::bytesFor(entryBytes) +
-           WrittenPages::bytesFor(handBytes);
+           WrittenPages::bytesFor(handBytes) + HandTable::BOARD_FILTER_BYTES;
 }
 
 bool PositionTable::create(uint64_t megabytes) {

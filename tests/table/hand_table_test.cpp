@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../support/sfen.h"
 
@@ -84,6 +85,31 @@ TEST_F(HandTableTest, BoardsThatDifferOnlyInTheTaggedKeyBitsAreNotConfused) {
         other.boardKey ^= uint64_t{1} << bit;
         EXPECT_EQ(table.findFinal(other, 5), nullptr);
     }
+}
+
+// Every board stored is found again, whatever bits of its key are set, and clearing the table forgets
+// them all until they are stored again.
+TEST_F(HandTableTest, StoredBoardsAreFoundUntilTheTableIsCleared) {
+    ASSERT_TRUE(table.create(1 << 20));
+    const HandBounds bounds{counts({}), counts({})};
+    std::vector<Position> boards;
+    uint64_t key = 0x2545f4914f6cdd1dULL;
+    for (int i = 0; i < 2000; ++i) {
+        key = key * 6364136223846793005ULL + 1442695040888963407ULL;
+        Position p = withHands("N");
+        p.boardKey = key;
+        p.pn = 0;
+        p.dn = PN_INFINITE;
+        boards.push_back(p);
+    }
+    for (const Position& p : boards) table.store(p, bounds, 5, 1);
+    int found = 0;
+    for (const Position& p : boards) found += table.findFinal(p, 5) != nullptr;
+    EXPECT_EQ(found, 2000);
+    table.clear();
+    for (const Position& p : boards) ASSERT_EQ(table.findFinal(p, 5), nullptr);
+    table.store(boards[7], bounds, 5, 1);
+    EXPECT_NE(table.findFinal(boards[7], 5), nullptr);
 }
 
 TEST_F(HandTableTest, ANonProofHoldsForPoorerAttackersAndRicherDefenders) {
