@@ -87,7 +87,9 @@ uint64_t PositionTable::slotCountFor(uint64_t megabytes) {
 uint64_t PositionTable::bytesFor(uint64_t megabytes) {
     const uint64_t entryBytes = (slotCountFor(megabytes) + 1) * sizeof(TableEntry);
     const uint64_t handBytes = entryBytes / HAND_TABLE_FRACTION;
-    return entryBytes + handBytes + LOOP_FILTER_WORDS * sizeof(uint64_t) +
+    const uint64_t usedSlotBytes =
+        entryBytes >= FILL_MIN_BYTES ? UsedSlots::bytesFor(slotCountFor(megabytes)) : 0;
+    return entryBytes + handBytes + usedSlotBytes + LOOP_FILTER_WORDS * sizeof(uint64_t) +
            PurgeIndex::bytesFor(slotCountFor(megabytes)) + WrittenPages::bytesFor(entryBytes) +
            WrittenPages::bytesFor(handBytes) + HandTable::BOARD_FILTER_BYTES;
 }
@@ -125,6 +127,8 @@ bool PositionTable::createSlots(uint64_t slots) {
     // cost the time of touching gigabytes.
     pagesWritten_ = 0;
     fillTrigger_ = bytes >= FILL_MIN_BYTES ? (bytes >> WrittenPages::PAGE_SHIFT) / 8 : 0;
+    // Without memory for the bits every slot is simply read.
+    if (fillTrigger_ != 0) usedSlots_.create(slots);
     finalDepthBound = NO_PLY;
     openPlyBound = 0;
     return true;
@@ -136,6 +140,7 @@ void PositionTable::release() {
     hands.release();
     purgeIndex_.release();
     written_.release();
+    usedSlots_.release();
     loopFilter_.reset();
     tableSize = 0;
 }
@@ -173,6 +178,7 @@ void PositionTable::clear() {
 
 void PositionTable::clearEntries() {
     std::fill(entries.get(), entries.get() + tableSize, FRESH_ENTRY);
+    usedSlots_.clear();
     purgeIndex_.clear();
     finalDepthBound = NO_PLY;
     openPlyBound = 0;
@@ -231,12 +237,20 @@ PositionTable::NewEntry PositionTable::buildEntry(const Position& node, int16_t 
 }
 
 void PositionTable::takeSlot(TableEntry& slot, const NewEntry& e) {
+    const uint64_t index = slotIndex(slot);
     if (unwritten(slot)) {
         // Written before anything reads it, so that the page faults in once.
         written_.mark(&slot, sizeof(TableEntry));
         slot = TableEntry{};
-        if (++pagesWritten_ == fillTrigger_) startFilling();
+        if (++pagesWritten_ == fillTrigger_) {
+            turnOnUsedSlots();
+            startFilling();
+        }
+    } else if (!usedSlots_.mayBeUsed(index)) {
+        // Virgin: written whole before it is read, so that the reads below wait for no cache miss.
+        slot = TableEntry{};
     }
+    usedSlots_.note(index);
     if (slot.isEmpty() || slot.isFree()) {
         slot.flags &= ~TableEntry::FREE;
         ++usedCount;
@@ -299,11 +313,26 @@ void PositionTable::restoredEntries() {
     // The loop entries read back are found again: a loop entry's key is its path key, whose filter
     // bit is the low part of the key's middle word.
     std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
+    usedSlots_.clear();
+    usedSlots_.turnOn();
     for (uint64_t i = 0; i < tableSize; ++i) {
         const TableEntry& e = entries[i];
+        if (!e.isVirgin()) usedSlots_.note(i);
         if (!e.isUsed() || !e.isLoop()) continue;
         noteLoop(uint64_t{e.keyMid} << KEY_MID_SHIFT);
     }
+}
+
+void PositionTable::turnOnUsedSlots() {
+    if (!usedSlots_.exists()) return;
+    usedSlots_.turnOn();
+    // The slots used so far lie on the pages written so far.
+    written_.forEachWritten([this](size_t offset, size_t length) {
+        const uint64_t first = offset / sizeof(TableEntry);
+        const uint64_t end = std::min<uint64_t>((offset + length) / sizeof(TableEntry) + 1, tableSize);
+        for (uint64_t i = first; i < end; ++i)
+            if (!unwritten(entries[i]) && !entries[i].isVirgin()) usedSlots_.note(i);
+    });
 }
 
 // A proof displaces the first non-proof or open entry it meets; proofs of other positions are never
@@ -312,7 +341,7 @@ TableEntry* PositionTable::storeProved(const NewEntry& e) {
     ProbeSequence probe(e.key, tableSize, wrapCorrection_, slotOf_);
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        if (unwritten(slot) || slot.isEmpty() || slot.isFree() || slot.pn != 0) {
+        if (knownVirgin(probe.slot()) || slot.isEmpty() || slot.isFree() || slot.pn != 0) {
             takeSlot(slot, e);
         } else if (e.matches(slot)) {
             slot.depth = std::min(slot.depth, e.depth);
@@ -341,7 +370,7 @@ TableEntry* PositionTable::storeOpen(const NewEntry& e) {
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
         if (hashMonitor) monitorLine(e, slot, i);
-        if (unwritten(slot) || slot.isEmpty() || slot.isFree() ||
+        if (knownVirgin(probe.slot()) || slot.isEmpty() || slot.isFree() ||
             (slot.isOpen() && e.matches(slot) && slot.depth >= e.depth)) {
             written = &slot;
             reached = i;
@@ -374,7 +403,7 @@ TableEntry* PositionTable::storeLoop(const NewEntry& e) {
     TableEntry* victim = nullptr;
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        const bool fresh = unwritten(slot);
+        const bool fresh = knownVirgin(probe.slot());
         const bool same = !fresh && e.matches(slot);
         if (fresh || slot.isEmpty() || slot.isFree() || (!same && slot.isOpen())) {
             takeSlot(slot, e);
@@ -406,7 +435,7 @@ TableEntry* PositionTable::storeNonProof(const NewEntry& e) {
     int reached = TABLE_STORE_PROBES;
     for (int i = 0; i < TABLE_STORE_PROBES; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
-        const bool fresh = unwritten(slot);
+        const bool fresh = knownVirgin(probe.slot());
         const bool same = !fresh && e.matches(slot);
         if (fresh || slot.isEmpty() || slot.isFree() || (!same && slot.isOpen())) {
             takeSlot(slot, e);
@@ -478,6 +507,7 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
     const uint32_t keyMid = static_cast<uint32_t>(key >> KEY_MID_SHIFT);
     const uint16_t keyHigh = static_cast<uint16_t>(key >> KEY_HIGH_SHIFT);
     ProbeSequence probe(key, tableSize, wrapCorrection_, slotOf_);
+    if (!usedSlots_.mayBeUsed(probe.slot())) return nullptr;
     for (int i = 0; i <= limit; ++i, probe.advance()) {
         TableEntry& slot = entries[probe.slot()];
         if (unwritten(slot) || slot.isVirgin()) return nullptr;

@@ -20,6 +20,7 @@
 #include "table/hand_table.h"
 #include "table/purge_index.h"
 #include "table/table_entry.h"
+#include "table/used_slots.h"
 #include "table/written_pages.h"
 
 namespace nagare {
@@ -154,24 +155,36 @@ class PositionTable {
     TableEntry* probeNonProof(const Position& node);
 
     // Starts loading what the probes of a fresh child will read first: the first slot of its key's
-    // probe sequence, its bucket in the hand table and the loop filter's word for its path key. The
-    // child is `parent` after the move whose keys are `k`.
-    void prefetchChild(const Position& parent, const MoveKeys& k) const {
+    // probe sequence (or, once the used-slot bits are kept, that slot's bit, and the slot too when the
+    // child is `likelyStored`), its bucket in the hand table and the loop filter's word for its path
+    // key. The child is `parent` after the move whose keys are `k`.
+    void prefetchChild(const Position& parent, const MoveKeys& k, bool likelyStored) const {
         if (tableSize == 0) return;
         uint64_t slot = slotOf_(k.key);
         // GCC drops a prefetch whose address comes out of the 128-bit remainder, as if it were dead
         // code; passing the slot through an empty asm keeps it.
         asm volatile("" : "+r"(slot));
-        const char* first = reinterpret_cast<const char*>(&entries[slot]);
-        // A page never written is not read at all.
-        if (written_.written(first, sizeof(TableEntry))) {
-            __builtin_prefetch(first);
-            // An entry may reach into the next cache line.
-            const uintptr_t offset = reinterpret_cast<uintptr_t>(first) % 64;
-            if (offset > 64 - sizeof(TableEntry)) __builtin_prefetch(first + sizeof(TableEntry) - 1);
-        }
+        if (usedSlots_.on()) usedSlots_.prefetch(slot);
+        if (!usedSlots_.on() || likelyStored) prefetchSlot(slot);
         if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
         __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
+    }
+
+    // The second half of a fresh child's prefetch, once the used-slot bits are kept: its first slot,
+    // when that slot has been used. Issued after the children are built, so that the bit has come.
+    void prefetchChildSlot(const MoveKeys& k, bool likelyStored) const {
+        if (!usedSlots_.on() || likelyStored) return;
+        uint64_t slot = slotOf_(k.key);
+        asm volatile("" : "+r"(slot));
+        if (usedSlots_.mayBeUsed(slot)) prefetchSlot(slot);
+    }
+
+    // Starts loading the slot that a store of `key` will write first.
+    void prefetchStore(uint64_t key) const {
+        if (tableSize == 0) return;
+        uint64_t slot = slotOf_(key);
+        asm volatile("" : "+r"(slot));
+        prefetchSlot(slot);
     }
 
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
@@ -233,6 +246,19 @@ class PositionTable {
     void takeSlot(TableEntry& slot, const NewEntry& e);
     // A slot on a page never written: virgin, and answered without reading it.
     bool unwritten(const TableEntry& slot) const { return !written_.written(&slot, sizeof(TableEntry)); }
+    // A slot known to be virgin without reading it.
+    bool knownVirgin(uint64_t index) const {
+        return !usedSlots_.mayBeUsed(index) || unwritten(entries[index]);
+    }
+    void prefetchSlot(uint64_t slot) const {
+        const char* first = reinterpret_cast<const char*>(&entries[slot]);
+        // A page never written is not read at all.
+        if (!written_.written(first, sizeof(TableEntry))) return;
+        __builtin_prefetch(first);
+        // An entry may reach into the next cache line.
+        const uintptr_t offset = reinterpret_cast<uintptr_t>(first) % 64;
+        if (offset > 64 - sizeof(TableEntry)) __builtin_prefetch(first + sizeof(TableEntry) - 1);
+    }
     void stamp(TableEntry& slot);
     void touch(TableEntry& slot);
     void makeTombstone(TableEntry& slot);
@@ -253,6 +279,10 @@ class PositionTable {
     void purgeBlock(uint64_t block, Discard discard);
     PurgeIndex purgeIndex_;
     WrittenPages written_;
+    // Kept for large tables once a search is long enough to use them (when the filling starts), and
+    // after a restore, which reads every slot anyway.
+    UsedSlots usedSlots_;
+    void turnOnUsedSlots();
 
     void monitorHeader(const NewEntry& e, uint64_t startSlot);
     void monitorLine(const NewEntry& e, const TableEntry& slot, int index);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,15 @@ class WrittenPages {
     void mark(const void* p, size_t length) {
         set(pageOf(p));
         set(pageOf(static_cast<const char*>(p) + length - 1));
+    }
+    // Calls `f(offset, length)` for the bytes of every page written so far, in order.
+    template <typename F>
+    void forEachWritten(F f) const {
+        for (size_t w = 0; w < words_; ++w)
+            for (uint64_t bits = bits_[w]; bits != 0; bits &= bits - 1) {
+                const size_t page = w * 64 + static_cast<size_t>(std::countr_zero(bits));
+                f(page << PAGE_SHIFT, size_t{1} << PAGE_SHIFT);
+            }
     }
     // Every page counts as written: the block was filled from outside, or cleared by writing zeros.
     void markAll() {

@@ -893,5 +893,42 @@ TEST(TableFilling, EntriesStoredWhileTheMemoryIsFilledStayFound) {
     EXPECT_FALSE(t.fillingStarted());
 }
 
+// A large table keeps a bit for every slot it has used, and a lookup whose first slot has no bit is
+// answered without reading the slot. A table restored from an image, or cleared, must know its used
+// slots again, or it would lose what it holds.
+TEST(TableUsedSlots, ARestoredOrClearedLargeTableFindsWhatItHolds) {
+    const uint64_t slots = 16 * TABLE_SLOTS_PER_BLOCK - 1;  // 320 MB, large enough to keep the bits
+    PositionTable t;
+    ASSERT_TRUE(t.createSlots(slots));
+    std::vector<uint64_t> keys;
+    uint64_t key = 0x9e3779b97f4a7c15ULL;
+    auto next = [&key] { return key = key * 6364136223846793005ULL + 1442695040888963407ULL; };
+    for (int i = 0; i < 50000; ++i) {
+        ASSERT_NE(t.store(provedNode(next()), static_cast<int16_t>(i % 50)), nullptr);
+        keys.push_back(key);
+    }
+    ASSERT_TRUE(t.fillingStarted());
+
+    PositionTable restored;
+    ASSERT_TRUE(restored.createSlots(slots));
+    std::copy(t.entries.get(), t.entries.get() + slots, restored.entries.get());
+    restored.restoredEntries();
+    restored.provenProbeMax = t.provenProbeMax;  // kept beside the image, as a checkpoint does
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const TableEntry* e = restored.probeProven(provedNode(keys[i]));
+        ASSERT_NE(e, nullptr) << i;
+        ASSERT_EQ(e->depth, static_cast<int16_t>(i % 50)) << i;
+    }
+
+    t.clear();
+    for (uint64_t k : keys) ASSERT_EQ(t.probeProven(provedNode(k)), nullptr);
+    for (size_t i = 0; i < 1000; ++i) ASSERT_NE(t.store(provedNode(keys[i]), 7), nullptr);
+    for (size_t i = 0; i < 1000; ++i) {
+        const TableEntry* e = t.probeProven(provedNode(keys[i]));
+        ASSERT_NE(e, nullptr) << i;
+        EXPECT_EQ(e->depth, 7);
+    }
+}
+
 }  // namespace
 }  // namespace nagare
