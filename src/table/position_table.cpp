@@ -507,8 +507,8 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
     const uint32_t keyMid = static_cast<uint32_t>(key >> KEY_MID_SHIFT);
     const uint16_t keyHigh = static_cast<uint16_t>(key >> KEY_HIGH_SHIFT);
     ProbeSequence probe(key, tableSize, wrapCorrection_, slotOf_);
-    if (!usedSlots_.mayBeUsed(probe.slot())) return nullptr;
     for (int i = 0; i <= limit; ++i, probe.advance()) {
+        if (!usedSlots_.mayBeUsed(probe.slot())) return nullptr;
         TableEntry& slot = entries[probe.slot()];
         if (unwritten(slot) || slot.isVirgin()) return nullptr;
         if (slot.keyMid == keyMid && slot.keyHigh == keyHigh && accept(slot)) {
