@@ -430,8 +430,6 @@ void runSearch(SearchContext& ctx, Position& root, int depth) {
 }
 
 void searchNode(SearchContext& ctx, Position& n, int d) {
-    // The node is stored when it is left; its slot is fetched while it is searched.
-    if (ctx.table != nullptr) ctx.table->prefetchStore(n.key);
     if (n.unbuilt) buildChild(n, ctx.nodeRules);
     // Step 1. The deepest ply entered; the node's children will live in this frame.
     ctx.maxPly = std::max<int16_t>(ctx.maxPly, static_cast<int16_t>(n.ply + 1));

@@ -179,14 +179,6 @@ class PositionTable {
         if (usedSlots_.mayBeUsed(slot)) prefetchSlot(slot);
     }
 
-    // Starts loading the slot that a store of `key` will write first.
-    void prefetchStore(uint64_t key) const {
-        if (tableSize == 0) return;
-        uint64_t slot = slotOf_(key);
-        asm volatile("" : "+r"(slot));
-        prefetchSlot(slot);
-    }
-
     void protect(TableEntry& entry) { entry.flags |= TableEntry::PROTECTED; }
     // Protects the proof kept for exactly this position when it is at least `minLength` plies long:
     // the table's own entry, never the copy a probe hands out for a proof lent across hands. Returns
