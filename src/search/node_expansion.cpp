@@ -107,11 +107,8 @@ int expandNode(SearchContext& ctx, Position& node) {
     // built, from the keys they are built with.
     MoveKeys* keys = ctx.moveKeys;
     for (int i = 0; i < count; ++i) keys[i] = keysAfterMove(node, moves[i]);
-    // A check is found in the table about half the time, a defence far less often: a defence's slot
-    // is fetched only when the table's bit for it says it has been used.
-    const bool likelyStored = ctx.isOrNode(node);
     if (ctx.table != nullptr)
-        for (int i = 0; i < count; ++i) ctx.table->prefetchChild(node, keys[i], likelyStored);
+        for (int i = 0; i < count; ++i) ctx.table->prefetchChild(node, keys[i]);
     Position* children = ctx.arena.take(count);
     // The second player's replies are built only when the search enters them: most are looked up
     // in the table and never entered. The first player's checks are built at once, since the
@@ -120,8 +117,10 @@ int expandNode(SearchContext& ctx, Position& node) {
         for (int i = 0; i < count; ++i) makeUnbuiltChild(node, children[i], moves[i], keys[i], ctx.nodeRules);
     else
         for (int i = 0; i < count; ++i) makeChild(node, children[i], moves[i], keys[i], ctx.nodeRules);
+    // Where the table keeps a bit for each used slot, a child's slot is fetched only when its bit,
+    // fetched above, says that something may be stored there.
     if (ctx.table != nullptr)
-        for (int i = 0; i < count; ++i) ctx.table->prefetchChildSlot(keys[i], likelyStored);
+        for (int i = 0; i < count; ++i) ctx.table->prefetchChildSlot(keys[i]);
     node.children = children;
     node.childCount = count;
     return count;

@@ -155,25 +155,27 @@ class PositionTable {
     TableEntry* probeNonProof(const Position& node);
 
     // Starts loading what the probes of a fresh child will read first: the first slot of its key's
-    // probe sequence (or, once the used-slot bits are kept, that slot's bit, and the slot too when the
-    // child is `likelyStored`), its bucket in the hand table and the loop filter's word for its path
-    // key. The child is `parent` after the move whose keys are `k`.
-    void prefetchChild(const Position& parent, const MoveKeys& k, bool likelyStored) const {
+    // probe sequence (once the used-slot bits are kept, that slot's bit instead), the word of the hand
+    // table's board filter for its board and the loop filter's word for its path key. The child is
+    // `parent` after the move whose keys are `k`.
+    void prefetchChild(const Position& parent, const MoveKeys& k) const {
         if (tableSize == 0) return;
         uint64_t slot = slotOf_(k.key);
         // GCC drops a prefetch whose address comes out of the 128-bit remainder, as if it were dead
         // code; passing the slot through an empty asm keeps it.
         asm volatile("" : "+r"(slot));
-        if (usedSlots_.on()) usedSlots_.prefetch(slot);
-        if (!usedSlots_.on() || likelyStored) prefetchSlot(slot);
+        if (usedSlots_.on())
+            usedSlots_.prefetch(slot);
+        else
+            prefetchSlot(slot);
         if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
         __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
     }
 
     // The second half of a fresh child's prefetch, once the used-slot bits are kept: its first slot,
     // when that slot has been used. Issued after the children are built, so that the bit has come.
-    void prefetchChildSlot(const MoveKeys& k, bool likelyStored) const {
-        if (!usedSlots_.on() || likelyStored) return;
+    void prefetchChildSlot(const MoveKeys& k) const {
+        if (!usedSlots_.on()) return;
         uint64_t slot = slotOf_(k.key);
         asm volatile("" : "+r"(slot));
         if (usedSlots_.mayBeUsed(slot)) prefetchSlot(slot);
