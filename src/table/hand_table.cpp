@@ -103,10 +103,9 @@ bool HandTable::create(size_t bytes) {
     buckets_ = std::unique_ptr<Bucket[], BlockDeleter>(
         static_cast<Bucket*>(platform::allocateLargeBlock(total)), BlockDeleter{total});
     if (!buckets_) return false;
-    boardFilter_.reset(new (std::nothrow) uint64_t[BOARD_FILTER_BYTES / sizeof(uint64_t)]());
-    if (!boardFilter_ || !written_.create(buckets_.get(), total)) {
+    if (!boardFilter_.create(size_t(1) << BOARD_FILTER_BITS) || !written_.create(buckets_.get(), total)) {
         buckets_.reset();
-        boardFilter_.reset();
+        boardFilter_.release();
         return false;
     }
     bucketCount_ = count;
@@ -116,7 +115,7 @@ bool HandTable::create(size_t bytes) {
 
 void HandTable::release() {
     buckets_.reset();
-    boardFilter_.reset();
+    boardFilter_.release();
     written_.release();
     bucketCount_ = 0;
     stored_ = 0;
@@ -125,7 +124,7 @@ void HandTable::release() {
 void HandTable::clear() {
     if (bucketCount_ != 0) {
         std::memset(static_cast<void*>(buckets_.get()), 0, bucketCount_ * sizeof(Bucket));
-        std::memset(boardFilter_.get(), 0, BOARD_FILTER_BYTES);
+        boardFilter_.clear();
     }
     stored_ = 0;
 }
@@ -153,8 +152,7 @@ void HandTable::store(const Position& node, const HandBounds& bounds, int16_t de
     Bucket* bucket;
     uint32_t check, first, second;
     if (!locate(node, bucket, check, first, second)) return;
-    const size_t bit = boardFilterBit(boardSideKey(node.boardKey, node.sideToMove));
-    boardFilter_[bit / 64] |= uint64_t{1} << (bit % 64);
+    boardFilter_.set(boardFilterBit(boardSideKey(node.boardKey, node.sideToMove)));
     HandEntry fresh{};
     fresh.check = check;
     if (!PackedHand::pack(bounds.first, fresh.first) || !PackedHand::pack(bounds.second, fresh.second))

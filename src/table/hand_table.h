@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 
 #include "rules/position.h"
+#include "table/bit_array.h"
 #include "table/written_pages.h"
 
 namespace nagare {
@@ -94,12 +94,12 @@ class HandTable {
     // filter.
     void prefetch(uint64_t boardKey, Side toMove) const {
         if (bucketCount_ == 0) return;
-        __builtin_prefetch(&boardFilter_[boardFilterBit(boardSideKey(boardKey, toMove)) / 64]);
+        boardFilter_.prefetch(boardFilterBit(boardSideKey(boardKey, toMove)));
     }
 
     // The bytes the board filter takes beside the buckets.
     static constexpr size_t BOARD_FILTER_BITS = 24;
-    static constexpr size_t BOARD_FILTER_BYTES = (size_t(1) << BOARD_FILTER_BITS) / 8;
+    static constexpr size_t BOARD_FILTER_BYTES = BitArray::bytesFor(size_t(1) << BOARD_FILTER_BITS);
 
     uint64_t storedCount() const { return stored_; }
     // The block the buckets live in, and its size in bytes.
@@ -135,11 +135,8 @@ class HandTable {
     static size_t boardFilterBit(uint64_t key) {
         return static_cast<size_t>(key >> (64 - BOARD_FILTER_BITS));
     }
-    bool mayHoldBoard(uint64_t key) const {
-        const size_t bit = boardFilterBit(key);
-        return (boardFilter_[bit / 64] >> (bit % 64)) & 1;
-    }
-    std::unique_ptr<uint64_t[]> boardFilter_;
+    bool mayHoldBoard(uint64_t key) const { return boardFilter_.test(boardFilterBit(key)); }
+    BitArray boardFilter_;
 
     std::unique_ptr<Bucket[], BlockDeleter> buckets_{nullptr, BlockDeleter{0}};
     size_t bucketCount_ = 0;

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstdint>
 #include <limits>
-#include <new>
 
 #include "platform/console.h"
 #include "platform/large_memory.h"
@@ -89,7 +88,7 @@ uint64_t PositionTable::bytesFor(uint64_t megabytes) {
     const uint64_t handBytes = entryBytes / HAND_TABLE_FRACTION;
     const uint64_t usedSlotBytes =
         entryBytes >= FILL_MIN_BYTES ? UsedSlots::bytesFor(slotCountFor(megabytes)) : 0;
-    return entryBytes + handBytes + usedSlotBytes + LOOP_FILTER_WORDS * sizeof(uint64_t) +
+    return entryBytes + handBytes + usedSlotBytes + LOOP_FILTER_BYTES +
            PurgeIndex::bytesFor(slotCountFor(megabytes)) + WrittenPages::bytesFor(entryBytes) +
            WrittenPages::bytesFor(handBytes) + HandTable::BOARD_FILTER_BYTES;
 }
@@ -117,9 +116,8 @@ bool PositionTable::createSlots(uint64_t slots) {
     slotOf_ = FastModulo(tableSize);
     entries[tableSize] = FRESH_ENTRY;
     // What is kept beside the table; the hand table, an eighth of its size, is empty as a fresh block.
-    loopFilter_.reset(new (std::nothrow) uint64_t[LOOP_FILTER_WORDS]());
-    if (!loopFilter_ || !purgeIndex_.create(tableSize) || !written_.create(entries.get(), bytes) ||
-        !hands.create(bytes / HAND_TABLE_FRACTION)) {
+    if (!loopFilter_.create(size_t(1) << LOOP_FILTER_BITS) || !purgeIndex_.create(tableSize) ||
+        !written_.create(entries.get(), bytes) || !hands.create(bytes / HAND_TABLE_FRACTION)) {
         release();
         return false;
     }
@@ -141,7 +139,7 @@ void PositionTable::release() {
     purgeIndex_.release();
     written_.release();
     usedSlots_.release();
-    loopFilter_.reset();
+    loopFilter_.release();
     tableSize = 0;
 }
 
@@ -172,7 +170,7 @@ void PositionTable::stopFilling() {
 
 void PositionTable::clear() {
     hands.clear();
-    if (loopFilter_) std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
+    loopFilter_.clear();
     clearEntries();
 }
 
@@ -312,7 +310,7 @@ void PositionTable::restoredEntries() {
     purgeIndex_.forgetAll();
     // The loop entries read back are found again: a loop entry's key is its path key, whose filter
     // bit is the low part of the key's middle word.
-    std::fill(loopFilter_.get(), loopFilter_.get() + LOOP_FILTER_WORDS, 0);
+    loopFilter_.clear();
     usedSlots_.clear();
     usedSlots_.turnOn();
     for (uint64_t i = 0; i < tableSize; ++i) {
@@ -508,9 +506,9 @@ TableEntry* PositionTable::walk(uint64_t key, int limit, Accept accept) {
     const uint16_t keyHigh = static_cast<uint16_t>(key >> KEY_HIGH_SHIFT);
     ProbeSequence probe(key, tableSize, wrapCorrection_, slotOf_);
     for (int i = 0; i <= limit; ++i, probe.advance()) {
-        if (!usedSlots_.mayBeUsed(probe.slot())) return nullptr;
+        if (knownVirgin(probe.slot())) return nullptr;
         TableEntry& slot = entries[probe.slot()];
-        if (unwritten(slot) || slot.isVirgin()) return nullptr;
+        if (slot.isVirgin()) return nullptr;
         if (slot.keyMid == keyMid && slot.keyHigh == keyHigh && accept(slot)) {
             touch(slot);
             return &slot;

@@ -15,6 +15,7 @@
 
 #include "platform/threads.h"
 #include "rules/position.h"
+#include "table/bit_array.h"
 #include "table/fast_modulo.h"
 #include "table/fixed_text.h"
 #include "table/hand_table.h"
@@ -169,7 +170,7 @@ class PositionTable {
         else
             prefetchSlot(slot);
         if (handDominance) hands.prefetch(k.boardKey, opponent(parent.sideToMove));
-        __builtin_prefetch(&loopFilter_[loopFilterBit(parent.pathKey ^ k.moveKey) / 64]);
+        loopFilter_.prefetch(loopFilterBit(parent.pathKey ^ k.moveKey));
     }
 
     // The second half of a fresh child's prefetch, once the used-slot bits are kept: its first slot,
@@ -286,20 +287,14 @@ class PositionTable {
     // cleared only with the table. Most probes by path key find no loop entry; this spares them the
     // walk. A checkpoint does not keep it: a restore sets it again from the loop entries read back.
     static constexpr int LOOP_FILTER_BITS = 24;
-    static constexpr size_t LOOP_FILTER_WORDS = (size_t(1) << LOOP_FILTER_BITS) / 64;
-    static uint64_t loopFilterBit(uint64_t pathKey) {
-        return (pathKey >> KEY_MID_SHIFT) & ((1u << LOOP_FILTER_BITS) - 1);
+    static constexpr size_t LOOP_FILTER_BYTES = BitArray::bytesFor(size_t(1) << LOOP_FILTER_BITS);
+    static size_t loopFilterBit(uint64_t pathKey) {
+        return static_cast<size_t>((pathKey >> KEY_MID_SHIFT) & ((1u << LOOP_FILTER_BITS) - 1));
     }
     // Marks a path key as one that may have a loop entry.
-    void noteLoop(uint64_t pathKey) {
-        const uint64_t bit = loopFilterBit(pathKey);
-        loopFilter_[bit / 64] |= uint64_t(1) << (bit % 64);
-    }
-    bool mayHoldLoop(uint64_t pathKey) const {
-        const uint64_t bit = loopFilterBit(pathKey);
-        return (loopFilter_[bit / 64] >> (bit % 64)) & 1;
-    }
-    std::unique_ptr<uint64_t[]> loopFilter_;
+    void noteLoop(uint64_t pathKey) { loopFilter_.set(loopFilterBit(pathKey)); }
+    bool mayHoldLoop(uint64_t pathKey) const { return loopFilter_.test(loopFilterBit(pathKey)); }
+    BitArray loopFilter_;
 
     uint64_t wrapCorrection_ = 0;
     FastModulo slotOf_;  // key mod tableSize  // (tableSize - 2^64 mod tableSize) mod tableSize
